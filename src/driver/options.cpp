@@ -1,0 +1,75 @@
+#include "driver/options.h"
+
+#include <cstdlib>
+#include <cstring>
+
+EngineOptions engineOptions;
+SearchLimits searchLimits;
+int32_t tbMaxPieces = 0;
+
+void setDefaultOptions() {
+  engineOptions.hashMb = 256;
+  engineOptions.ponder = false;
+  engineOptions.drawScore = 0;
+  engineOptions.ownBook = false;
+  std::strcpy(engineOptions.bookFile, "corvanbook.bin");
+  engineOptions.bookRandom = false;
+  engineOptions.strength = 100;
+  engineOptions.threads = 1;
+  engineOptions.moveOverhead = 100;
+  engineOptions.largePages = false;
+  engineOptions.multiPv = 1;
+  engineOptions.chess960 = false;
+  engineOptions.syzygy50MoveRule = true;
+  engineOptions.syzygyProbeLimit = 7;
+}
+
+static bool checkValue(const char* value) { return std::strcmp(value, "true") == 0; }
+
+void setOption(const char* name, const char* value) {
+  struct Spin {
+    const char* name;
+    int32_t* field;
+  };
+  const Spin spins[] = {
+      {"Hash", &engineOptions.hashMb},
+      {"DrawScore", &engineOptions.drawScore},
+      {"Strength", &engineOptions.strength},
+      {"Threads", &engineOptions.threads},
+      {"MoveOverhead", &engineOptions.moveOverhead},
+      {"MultiPV", &engineOptions.multiPv},
+      {"SyzygyProbeLimit", &engineOptions.syzygyProbeLimit},
+  };
+  struct Check {
+    const char* name;
+    bool* field;
+  };
+  const Check checks[] = {
+      {"Ponder", &engineOptions.ponder},
+      {"OwnBook", &engineOptions.ownBook},
+      {"BookRandom", &engineOptions.bookRandom},
+      {"LargePages", &engineOptions.largePages},
+      {"UCI_Chess960", &engineOptions.chess960},
+      {"Syzygy50MoveRule", &engineOptions.syzygy50MoveRule},
+  };
+  for (const Spin& s : spins)
+    if (std::strcmp(name, s.name) == 0) {
+      *s.field = std::atoi(value);
+      return;
+    }
+  for (const Check& c : checks)
+    if (std::strcmp(name, c.name) == 0) {
+      *c.field = checkValue(value);
+      return;
+    }
+  if (std::strcmp(name, "BookFile") == 0) {
+    // A name too long for the field is refused whole: a truncated path
+    // could name some other file.
+    if (std::strlen(value) < BOOK_FILE_SIZE) std::strcpy(engineOptions.bookFile, value);
+    return;
+  }
+  if (std::strcmp(name, "SyzygyPath") == 0) {
+    // Tablebase discovery takes the path here once it exists.
+    return;
+  }
+}

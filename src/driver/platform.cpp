@@ -1,0 +1,41 @@
+#include "driver/platform.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+int64_t nowMs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// Search recursion keeps its move lists on the stack: give every thread room.
+static constexpr size_t THREAD_STACK_BYTES = size_t(64) << 20;
+
+ThreadHandle startThread(ThreadRoutine routine, void* argument) {
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, THREAD_STACK_BYTES);
+  ThreadHandle handle;
+  int error = pthread_create(&handle, &attributes, routine, argument);
+  pthread_attr_destroy(&attributes);
+  if (error != 0) {
+    std::fprintf(stderr, "Thread creation failed\n");
+    std::exit(1);
+  }
+  return handle;
+}
+
+void joinThread(ThreadHandle handle) { pthread_join(handle, nullptr); }
+void detachThread(ThreadHandle handle) { pthread_detach(handle); }
+
+void CommandLock::init() { sem_init(&semaphore, 0, 1); }
+
+void CommandLock::acquire() {
+  while (sem_wait(&semaphore) != 0 && errno == EINTR) {
+  }
+}
+
+void CommandLock::release() { sem_post(&semaphore); }

@@ -1,0 +1,38 @@
+// The few operating-system services the engine needs: a millisecond
+// monotonic clock, threads with a pointer argument, a lock that one thread
+// takes and another releases, and a spin lock on a 32-bit word.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <pthread.h>
+#include <semaphore.h>
+
+// Milliseconds of the monotonic clock: seconds * 1000 + nanoseconds / 1000000.
+int64_t nowMs();
+
+using ThreadHandle = pthread_t;
+using ThreadRoutine = void* (*)(void*);
+
+// Starts a thread with a stack large enough for the deepest search.
+ThreadHandle startThread(ThreadRoutine routine, void* argument);
+void joinThread(ThreadHandle handle);
+void detachThread(ThreadHandle handle);
+
+// A binary semaphore: any thread may release what another acquired.
+struct CommandLock {
+  sem_t semaphore;
+  void init();
+  void acquire();
+  void release();
+};
+
+// Spin lock by atomic exchange on a 32-bit word; held only for a few writes.
+struct SpinLock {
+  std::atomic<uint32_t> word{0};
+  void lock() {
+    while (word.exchange(1, std::memory_order_acquire) != 0) {
+    }
+  }
+  void unlock() { word.store(0, std::memory_order_release); }
+};

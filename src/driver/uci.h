@@ -1,0 +1,4 @@
+// Start-up and the UCI command loop.
+#pragma once
+
+int engineMain(int argc, char** argv);
