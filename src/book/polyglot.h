@@ -1,0 +1,18 @@
+// Opening book lookup in Polyglot files (16-byte big-endian entries sorted by
+// the Polyglot position key).
+#pragma once
+
+#include <cstdint>
+
+#include "board/types.h"
+
+uint64_t polyglotKey(const PositionState& st);
+
+// The book's choice for the position (heaviest entry, or a weighted random
+// one), decoded into the mover's orientation; MOVE_NONE when the file is
+// unreadable or lacks the position. Legality is not tested here.
+Move probeBook(const PositionState& st, const char* bookFile, bool bookRandom);
+
+// probeBook checked against the legal moves: the full generator move word
+// (flags and MOVE_CHECK included) or MOVE_NONE.
+Move legalBookMove(const PositionState& st, const char* bookFile, bool bookRandom);
