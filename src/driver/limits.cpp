@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/movetext.h"
 #include "driver/options.h"
 
 static constexpr int64_t NO_NODE_LIMIT = INT64_MAX;
@@ -74,20 +73,4 @@ void parseGoParameters(char* text, bool blackToMove, SearchMoveWords& moves) {
     else if (isMoveShaped(word) && moves.count < MAX_SEARCH_MOVE_WORDS)
       moves.words[moves.count++] = word;
   }
-}
-
-ScoredMove* filterRootMoves(const PositionState& st, ScoredMove* begin, ScoredMove* end,
-                            const SearchMoveWords& moves) {
-  if (!moves.filterOn) return end;
-  ScoredMove* kept = begin;
-  for (ScoredMove* m = begin; m != end; ++m) {
-    char text[6];
-    moveToUci(st, m->move, text);
-    for (int i = 0; i < moves.count; ++i)
-      if (std::strcmp(text, moves.words[i]) == 0) {
-        *kept++ = *m;
-        break;
-      }
-  }
-  return kept;
 }
