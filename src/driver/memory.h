@@ -1,0 +1,46 @@
+// The search memory block: the transposition table's slots followed by one
+// SearchThread record per search thread, back to back, thread 0 first. It is
+// allocated on "ucinewgame" (and on the first "position" or "go"), cleared by
+// all threads at once, and released on "quit".
+#pragma once
+
+#include <cstdint>
+
+#include "search/searchthread.h"
+
+// Number of records and of search threads until the next allocation.
+extern int32_t threadCount;
+extern SearchThread* searchThreads;
+// Bytes of the huge-page mapping when the block came from one, else 0.
+extern uint64_t largePageBytes;
+
+constexpr int32_t MIN_THREADS = 1;
+constexpr int32_t MAX_THREADS = 512;
+constexpr uint64_t TT_SLOTS_PER_MB = 65536;
+
+// Sizes of a block: the table takes the Hash value rounded down to a power
+// of two megabytes (at least 1), the records follow it.
+struct SearchMemoryLayout {
+  uint64_t slotCount;
+  uint64_t blockBytes;
+};
+SearchMemoryLayout searchMemoryLayout(int64_t hashMb, int32_t threads);
+
+// Slot range [begin, end) cleared by thread index of threads: thread 0 takes
+// the remainder on top of its share.
+struct SlotRange {
+  uint64_t begin;
+  uint64_t end;
+};
+SlotRange clearShare(int32_t index, int32_t threads, uint64_t slotCount);
+
+// Frees any old block and allocates a cleared one from the Hash, Threads and
+// LargePages options, halving the table while the allocation fails. Below
+// 1 MB it prints "Memory allocation error" and exits with status 1.
+void allocateSearchMemory();
+void releaseSearchMemory();
+bool searchMemoryAllocated();
+
+// Thread routine of the helpers that clear the memory: zeroes the record's
+// learning tables and its share of the slots.
+void* clearThreadShare(void* record);

@@ -1,0 +1,230 @@
+#include "search/movepick.h"
+
+#include <cstring>
+
+#include "board/exchange.h"
+#include "board/movegen.h"
+
+static int sideIndex(const PositionState& st) { return isBlackToMove(st) ? 1 : 0; }
+
+// Continuation-history row of a previous move (entry 0 after a null move).
+static int16_t (&contRow(int16_t (&table)[2][7][64][7][64], int side, Move prev))[7][64] {
+  return table[side][movePiece(prev)][moveTo(prev)];
+}
+
+static Move& counterSlot(SearchThread& t, int side, Move prev) {
+  return t.counterMoves[side][movePiece(prev)][moveFrom(prev)][moveTo(prev)];
+}
+
+int quietHistoryScore(const SearchThread& t, const PositionState& st, Move move, Move prevMove,
+                      Move prevPrevMove) {
+  int side = sideIndex(st);
+  PieceType piece = movePiece(move);
+  Square to = moveTo(move);
+  return t.mainHistory[side][piece][moveFrom(move)][to] +
+         2 * (t.contHist1[side][movePiece(prevMove)][moveTo(prevMove)][piece][to] +
+              t.contHist2[side][movePiece(prevPrevMove)][moveTo(prevPrevMove)][piece][to]);
+}
+
+void initMovePicker(MovePicker& mp, SearchThread& thread, const PositionState& st, Move ttMove, int ply,
+                    int depth, Move prevMove, Move prevPrevMove, bool inCheck) {
+  mp.thread = &thread;
+  mp.st = &st;
+  mp.end = mp.moves;
+  mp.ttMove = ttMove;
+  mp.killer0 = mp.killer1 = mp.counterMove = 0;
+  mp.prevMove = prevMove;
+  mp.prevPrevMove = prevPrevMove;
+  mp.stage = ttMove ? STAGE_TT_MOVE : STAGE_GENERATE_CAPTURES;
+  mp.ply = ply;
+  mp.depth = depth;
+  mp.inCheck = inCheck;
+  mp.probCut = false;
+}
+
+void initProbCutPicker(MovePicker& mp, SearchThread& thread, const PositionState& st, Move ttMove, int ply,
+                       int depth) {
+  bool tactical = ttMove & (MOVE_CAPTURE | MOVE_PROMOTION);
+  initMovePicker(mp, thread, st, tactical ? ttMove : 0, ply, depth, 0, 0, false);
+  mp.probCut = true;
+}
+
+// Takes the entry with the highest key out of moves[0, end): the scan runs
+// from the end down so that among equal keys the one nearest the end wins.
+static ScoredMove selectBest(MovePicker& mp) {
+  ScoredMove* best = mp.end - 1;
+  for (ScoredMove* p = mp.end - 2; p >= mp.moves; --p)
+    if (p->key > best->key) best = p;
+  ScoredMove chosen = *best;
+  *best = *(mp.end - 1);
+  *(mp.end - 1) = chosen;
+  --mp.end;
+  return chosen;
+}
+
+// Puts an entry back at the end of the remaining range (it was the last
+// one selected, so it still sits right behind end).
+static void keepSelected(MovePicker& mp, int32_t key) {
+  mp.end->key = key;
+  ++mp.end;
+}
+
+static bool sameMove(Move a, Move b) { return withoutCheck(a) == withoutCheck(b); }
+
+// A killer or counter move remembered from another position, if it can be
+// played here.
+static bool rememberedMovePlayable(const MovePicker& mp, Move move) {
+  return move && !sameMove(move, mp.ttMove) && isPseudoLegal(*mp.st, move) && !leavesKingAttacked(*mp.st, move);
+}
+
+static ScoredMove handOut(const PositionState& st, Move move, int32_t key) {
+  setGivesCheck(st, &move);
+  return {key, move};
+}
+
+ScoredMove pickNextMove(MovePicker& mp) {
+  const PositionState& st = *mp.st;
+  SearchThread& t = *mp.thread;
+  for (;;) {
+    switch (mp.stage) {
+      case STAGE_TT_MOVE:
+        mp.stage = STAGE_GENERATE_CAPTURES;
+        return {PICK_TT_MOVE, mp.ttMove};
+
+      case STAGE_GENERATE_CAPTURES:
+        mp.end = mp.inCheck ? generateEvasions(st, mp.moves, mp.depth >= UNDERPROMOTION_MIN_DEPTH)
+                            : generateCaptures(st, mp.moves);
+        mp.stage = STAGE_GOOD_CAPTURES;
+        continue;
+
+      case STAGE_GOOD_CAPTURES:
+        while (mp.end > mp.moves) {
+          ScoredMove sm = selectBest(mp);
+          if (sm.key < PICK_GOOD_CAPTURE) {
+            keepSelected(mp, sm.key);
+            break;
+          }
+          if (sameMove(sm.move, mp.ttMove) || leavesKingAttacked(st, sm.move)) continue;
+          // A capture of an equal or bigger piece cannot lose material.
+          if (seeValue[movePiece(sm.move)] <= seeValue[moveCaptured(sm.move)]) return handOut(st, sm.move, sm.key);
+          int exchange = staticExchange(st, sm.move);
+          if (exchange >= 0) return handOut(st, sm.move, sm.key);
+          keepSelected(mp, losingCaptureKey(exchange, sm.key));
+        }
+        mp.stage = mp.probCut ? STAGE_DONE : mp.inCheck ? STAGE_GENERATE_QUIETS : STAGE_KILLER_0;
+        continue;
+
+      case STAGE_KILLER_0:
+        mp.killer0 = t.killers[mp.ply][0];
+        mp.killer1 = t.killers[mp.ply][1];
+        mp.stage = STAGE_KILLER_1;
+        if (rememberedMovePlayable(mp, mp.killer0)) return handOut(st, mp.killer0, PICK_KILLER);
+        continue;
+
+      case STAGE_KILLER_1:
+        mp.stage = STAGE_COUNTER_MOVE;
+        if (rememberedMovePlayable(mp, mp.killer1)) return handOut(st, mp.killer1, PICK_KILLER);
+        continue;
+
+      case STAGE_COUNTER_MOVE:
+        mp.counterMove = counterSlot(t, sideIndex(st), mp.prevMove);
+        mp.stage = STAGE_GENERATE_QUIETS;
+        if (mp.counterMove != mp.killer0 && mp.counterMove != mp.killer1 &&
+            rememberedMovePlayable(mp, mp.counterMove))
+          return handOut(st, mp.counterMove, PICK_KILLER);
+        continue;
+
+      case STAGE_GENERATE_QUIETS:
+        // In check the evasion list already holds the quiet evasions.
+        if (!mp.inCheck) {
+          if (mp.depth >= UNDERPROMOTION_MIN_DEPTH) mp.end = generateUnderPromotions(st, mp.end);
+          mp.end = generateQuiets(st, mp.end, false);
+        }
+        for (ScoredMove* p = mp.moves; p < mp.end; ++p)
+          if (!(p->move & (MOVE_CAPTURE | MOVE_PROMOTION)))
+            p->key += quietHistoryScore(t, st, p->move, mp.prevMove, mp.prevPrevMove);
+        mp.stage = STAGE_REMAINING;
+        continue;
+
+      case STAGE_REMAINING:
+        while (mp.end > mp.moves) {
+          ScoredMove sm = selectBest(mp);
+          Move plain = withoutCheck(sm.move);
+          if (plain == withoutCheck(mp.ttMove)) continue;
+          if (!mp.inCheck && (plain == mp.killer0 || plain == mp.killer1 || plain == mp.counterMove)) continue;
+          if (leavesKingAttacked(st, sm.move)) continue;
+          // Quiet moves come with their check flag from the generator.
+          if (mp.inCheck || (sm.move & (MOVE_CAPTURE | MOVE_PROMOTION))) setGivesCheck(st, &sm.move);
+          return sm;
+        }
+        mp.stage = STAGE_DONE;
+        return {0, 0};
+
+      default:
+        return {0, 0};
+    }
+  }
+}
+
+void updateKillersAndCounter(SearchThread& t, const PositionState& st, int ply, Move move, Move prevMove) {
+  Move plain = withoutCheck(move);
+  if (plain != t.killers[ply][0]) {
+    t.killers[ply][1] = t.killers[ply][0];
+    t.killers[ply][0] = plain;
+  }
+  counterSlot(t, sideIndex(st), prevMove) = plain;
+}
+
+void recordTTCutoffMove(SearchThread& t, const PositionState& st, int ply, TTMove ttMove, Move prevMove) {
+  constexpr TTMove TT_PROMOTION_BIT = 1 << 14;
+  constexpr TTMove TT_EN_PASSANT_BIT = 1 << 13;
+  if (!ttMove || isInCheck(st) || (ttMove & (TT_PROMOTION_BIT | TT_EN_PASSANT_BIT))) return;
+  Square to = (ttMove >> 6) & 63;
+  if (enemyPieces(st) & squareBB(to)) return;
+  if (!isPseudoLegalTTMove(st, ttMove)) return;
+  updateKillersAndCounter(t, st, ply, expandTTMove(st, ttMove), prevMove);
+}
+
+// Applies one history step to the three tables that score move at a node.
+template <int16_t (*step)(int, int)>
+static void updateHistories(SearchThread& t, int side, Move move, Move prevMove, Move prevPrevMove, int bonus) {
+  PieceType piece = movePiece(move);
+  Square to = moveTo(move);
+  int16_t& h = t.mainHistory[side][piece][moveFrom(move)][to];
+  h = step(h, bonus);
+  int16_t& c1 = contRow(t.contHist1, side, prevMove)[piece][to];
+  c1 = step(c1, bonus);
+  int16_t& c2 = contRow(t.contHist2, side, prevPrevMove)[piece][to];
+  c2 = step(c2, bonus);
+}
+
+void updateQuietStats(SearchThread& t, const PositionState& st, int ply, int depth, Move bestMove,
+                      const Move* quiets, int quietCount, Move prevMove, Move prevPrevMove) {
+  int side = sideIndex(st);
+  int bonus = historyBonus(depth);
+  updateHistories<historyReward>(t, side, bestMove, prevMove, prevPrevMove, bonus);
+  for (int i = quietCount - 1; i >= 0; --i)
+    updateHistories<historyPenalty>(t, side, quiets[i], prevMove, prevPrevMove, bonus);
+  if (!isInCheck(st)) updateKillersAndCounter(t, st, ply, bestMove, prevMove);
+}
+
+void ageSearchTables(SearchThread& t) {
+  // The tables are plain int16 arrays of known total size; view them flat.
+  auto halve = [](int16_t* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) p[i] = int16_t(p[i] / 2);
+  };
+  halve(&t.mainHistory[0][0][0][0], sizeof(t.mainHistory) / sizeof(int16_t));
+  halve(&t.contHist1[0][0][0][0][0], sizeof(t.contHist1) / sizeof(int16_t));
+  halve(&t.contHist2[0][0][0][0][0], sizeof(t.contHist2) / sizeof(int16_t));
+  t.killers[0][0] = t.killers[2][0];
+  t.killers[0][1] = t.killers[2][1];
+  t.killers[1][0] = t.killers[1][1] = 0;
+}
+
+void clearSearchTables(SearchThread& t) {
+  std::memset(t.killers, 0, sizeof(t.killers));
+  std::memset(t.counterMoves, 0, sizeof(t.counterMoves));
+  std::memset(t.mainHistory, 0, sizeof(t.mainHistory));
+  std::memset(t.contHist1, 0, sizeof(t.contHist1));
+  std::memset(t.contHist2, 0, sizeof(t.contHist2));
+}
