@@ -104,6 +104,9 @@ void ageSearchTables(SearchThread& thread);
 // Zeroes killers, counter moves and all histories (new search memory).
 void clearSearchTables(SearchThread& thread);
 
+// The counter move remembered for the reply to prevMove (0 if none).
+Move counterMoveOf(const SearchThread& thread, const PositionState& st, Move prevMove);
+
 // History key of a quiet move at a node: mainHistory + 2 * (contHist1 + contHist2).
 int quietHistoryScore(const SearchThread& thread, const PositionState& st, Move move, Move prevMove,
                       Move prevPrevMove);
