@@ -1,0 +1,223 @@
+#include "eval/layers.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "eval/simd.h"
+
+namespace {
+
+int32_t layerBias(size_t offset, int index) { return imageInt32(networkImage, offset + 4 * index); }
+
+// Sums wrap at 32 bits like the vector lanes (only a far-off bias can make
+// them wrap). Saturate to 16 bits, drop the 3 fraction bits, clamp to the
+// activation range.
+uint8_t activate(int32_t sum) {
+  int32_t saturated = std::clamp(sum, -32768, 32767);
+  return uint8_t(std::clamp(saturated >> 3, 0, 127));
+}
+
+}  // namespace
+
+void accumulateRowsScalar(int16_t* dst, const int16_t* src, const int16_t* const* add, int addCount,
+                          const int16_t* const* sub, int subCount) {
+  for (int lane = 0; lane < L1_SIZE; ++lane) {
+    int16_t value = src[lane];
+    for (int i = 0; i < addCount; ++i) value = int16_t(value + add[i][lane]);
+    for (int i = 0; i < subCount; ++i) value = int16_t(value - sub[i][lane]);
+    dst[lane] = value;
+  }
+}
+
+void clipAccumulatorsScalar(const int16_t* own, const int16_t* other, uint8_t* out) {
+  for (int lane = 0; lane < L1_SIZE; ++lane) {
+    out[lane] = uint8_t(std::clamp(own[lane] >> 1, 0, 127));
+    out[L1_SIZE + lane] = uint8_t(std::clamp(other[lane] >> 1, 0, 127));
+  }
+}
+
+void hiddenLayer2Scalar(const uint8_t* inputs, uint8_t* out) {
+  for (int j = 0; j < L2_SIZE; ++j) {
+    uint32_t sum = uint32_t(layerBias(IMAGE_L2_BIASES, j));
+    for (int i = 0; i < L2_INPUTS; ++i) sum += uint32_t(convertedNetwork.l2Weights[j][i] * inputs[i]);
+    out[j] = activate(int32_t(sum));
+  }
+}
+
+void hiddenLayer3Scalar(const uint8_t* inputs, uint8_t* out) {
+  for (int j = 0; j < L3_SIZE; ++j) {
+    uint32_t sum = uint32_t(layerBias(IMAGE_L3_BIASES, j));
+    for (int i = 0; i < L2_SIZE; ++i) sum += uint32_t(convertedNetwork.l3Weights[j][i] * inputs[i]);
+    out[j] = activate(int32_t(sum));
+  }
+}
+
+int outputLayerScalar(const uint8_t* inputs) {
+  uint32_t sum = uint32_t(imageInt32(networkImage, IMAGE_L4_BIAS));
+  for (int i = 0; i < L3_SIZE; ++i) sum += uint32_t(convertedNetwork.l4Weights[i] * inputs[i]);
+  return int32_t(sum) / 32;
+}
+
+int forwardPassScalar(const int16_t* own, const int16_t* other) {
+  alignas(64) uint8_t a1[L2_INPUTS];
+  alignas(64) uint8_t a2[L2_SIZE];
+  alignas(64) uint8_t a3[L3_SIZE];
+  clipAccumulatorsScalar(own, other, a1);
+  hiddenLayer2Scalar(a1, a2);
+  hiddenLayer3Scalar(a2, a3);
+  return outputLayerScalar(a3);
+}
+
+#if defined(CORVAN_VECTOR)
+
+namespace {
+
+// Registers kept live per block of the accumulator update.
+constexpr int UPDATE_REGS = 8;
+constexpr int UPDATE_BLOCK_LANES = UPDATE_REGS * VEC_I16_LANES;
+static_assert(L1_SIZE % UPDATE_BLOCK_LANES == 0);
+
+// Vectors that hold one group of four inputs' weights for all 32 outputs.
+constexpr int OUTPUT_REGS = L2_SIZE * 4 / VEC_BYTES;
+
+int32_t loadGroup(const uint8_t* bytes) {
+  int32_t group;
+  memcpy(&group, bytes, 4);
+  return group;
+}
+
+// Adds the biases to 32 sums and activates them with 128-bit packs, which
+// saturate and keep the lane order at every vector width.
+void finishLayer(const int32_t* sums, size_t biasOffset, uint8_t* out) {
+  const uint8_t* biases = networkImage + biasOffset;
+  __m128i halves[2];
+  for (int half = 0; half < 2; ++half) {
+    __m128i words[2];
+    for (int pair = 0; pair < 2; ++pair) {
+      int base = half * 16 + pair * 8;
+      __m128i low = _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + base)),
+                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(biases + 4 * base)));
+      __m128i high = _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + base + 4)),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(biases + 4 * base + 16)));
+      words[pair] = _mm_srai_epi16(_mm_packs_epi32(low, high), 3);
+    }
+    halves[half] = _mm_max_epi8(_mm_packs_epi16(words[0], words[1]), _mm_setzero_si128());
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), halves[0]);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), halves[1]);
+}
+
+}  // namespace
+
+void accumulateRows(int16_t* dst, const int16_t* src, const int16_t* const* add, int addCount,
+                    const int16_t* const* sub, int subCount) {
+  for (int base = 0; base < L1_SIZE; base += UPDATE_BLOCK_LANES) {
+    Vec regs[UPDATE_REGS];
+    for (int k = 0; k < UPDATE_REGS; ++k) regs[k] = vecLoad(src + base + k * VEC_I16_LANES);
+    for (int i = 0; i < addCount; ++i)
+      for (int k = 0; k < UPDATE_REGS; ++k)
+        regs[k] = vecAdd16(regs[k], vecLoad(add[i] + base + k * VEC_I16_LANES));
+    for (int i = 0; i < subCount; ++i)
+      for (int k = 0; k < UPDATE_REGS; ++k)
+        regs[k] = vecSub16(regs[k], vecLoad(sub[i] + base + k * VEC_I16_LANES));
+    for (int k = 0; k < UPDATE_REGS; ++k) vecStore(dst + base + k * VEC_I16_LANES, regs[k]);
+  }
+}
+
+void clipAccumulators(const int16_t* own, const int16_t* other, uint8_t* out) {
+  const int16_t* halves[2] = {own, other};
+  for (int half = 0; half < 2; ++half)
+    for (int lane = 0; lane < L1_SIZE; lane += 2 * VEC_I16_LANES) {
+      Vec low = vecHalve16(vecLoad(halves[half] + lane));
+      Vec high = vecHalve16(vecLoad(halves[half] + lane + VEC_I16_LANES));
+      vecStore(out + half * L1_SIZE + lane, vecPackClamped(low, high));
+    }
+}
+
+// Inputs are mostly zero (clamped lanes), so only groups of four inputs with
+// a non-zero byte are multiplied; two groups per step on separate sums keep
+// the multiply-add chains short.
+void hiddenLayer2(const uint8_t* inputs, uint8_t* out) {
+  uint16_t groups[L2_INPUTS / 4];
+  int count = 0;
+  for (int i = 0; i < L2_INPUTS; i += VEC_BYTES) {
+    uint32_t mask = vecNonZero32(vecLoad(inputs + i));
+    while (mask) {
+      groups[count++] = uint16_t(i / 4 + __builtin_ctz(mask));
+      mask &= mask - 1;
+    }
+  }
+  Vec sumsA[OUTPUT_REGS], sumsB[OUTPUT_REGS];
+  for (int k = 0; k < OUTPUT_REGS; ++k) sumsA[k] = sumsB[k] = vecZero();
+  int g = 0;
+  for (; g + 1 < count; g += 2) {
+    Vec x0 = vecBroadcast32(loadGroup(inputs + 4 * groups[g]));
+    Vec x1 = vecBroadcast32(loadGroup(inputs + 4 * groups[g + 1]));
+    const int8_t* w0 = &convertedNetwork.l2Packed[groups[g]][0][0];
+    const int8_t* w1 = &convertedNetwork.l2Packed[groups[g + 1]][0][0];
+    for (int k = 0; k < OUTPUT_REGS; ++k) {
+      sumsA[k] = vecDotBytes(sumsA[k], x0, vecLoad(w0 + k * VEC_BYTES));
+      sumsB[k] = vecDotBytes(sumsB[k], x1, vecLoad(w1 + k * VEC_BYTES));
+    }
+  }
+  if (g < count) {
+    Vec x = vecBroadcast32(loadGroup(inputs + 4 * groups[g]));
+    const int8_t* w = &convertedNetwork.l2Packed[groups[g]][0][0];
+    for (int k = 0; k < OUTPUT_REGS; ++k) sumsA[k] = vecDotBytes(sumsA[k], x, vecLoad(w + k * VEC_BYTES));
+  }
+  alignas(64) int32_t sums[L2_SIZE];
+  for (int k = 0; k < OUTPUT_REGS; ++k) vecStore(sums + k * VEC_I32_LANES, vecAdd32(sumsA[k], sumsB[k]));
+  finishLayer(sums, IMAGE_L2_BIASES, out);
+}
+
+void hiddenLayer3(const uint8_t* inputs, uint8_t* out) {
+  Vec sums[OUTPUT_REGS];
+  for (int k = 0; k < OUTPUT_REGS; ++k) sums[k] = vecZero();
+  for (int group = 0; group < L2_SIZE / 4; ++group) {
+    Vec x = vecBroadcast32(loadGroup(inputs + 4 * group));
+    const int8_t* w = &convertedNetwork.l3Packed[group][0][0];
+    for (int k = 0; k < OUTPUT_REGS; ++k) sums[k] = vecDotBytes(sums[k], x, vecLoad(w + k * VEC_BYTES));
+  }
+  alignas(64) int32_t stored[L3_SIZE];
+  for (int k = 0; k < OUTPUT_REGS; ++k) vecStore(stored + k * VEC_I32_LANES, sums[k]);
+  finishLayer(stored, IMAGE_L3_BIASES, out);
+}
+
+int outputLayer(const uint8_t* inputs) {
+  const __m128i* weights = reinterpret_cast<const __m128i*>(networkImage + IMAGE_L4_WEIGHTS);
+  const __m128i ones = _mm_set1_epi16(1);
+  __m128i low = _mm_maddubs_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(inputs)),
+                                  _mm_loadu_si128(weights));
+  __m128i high = _mm_maddubs_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(inputs + 16)),
+                                   _mm_loadu_si128(weights + 1));
+  __m128i sum = _mm_add_epi32(_mm_madd_epi16(low, ones), _mm_madd_epi16(high, ones));
+  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0x4E));
+  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0xB1));
+  uint32_t total = uint32_t(_mm_cvtsi128_si32(sum)) + uint32_t(imageInt32(networkImage, IMAGE_L4_BIAS));
+  return int32_t(total) / 32;
+}
+
+#else
+
+void accumulateRows(int16_t* dst, const int16_t* src, const int16_t* const* add, int addCount,
+                    const int16_t* const* sub, int subCount) {
+  accumulateRowsScalar(dst, src, add, addCount, sub, subCount);
+}
+void clipAccumulators(const int16_t* own, const int16_t* other, uint8_t* out) {
+  clipAccumulatorsScalar(own, other, out);
+}
+void hiddenLayer2(const uint8_t* inputs, uint8_t* out) { hiddenLayer2Scalar(inputs, out); }
+void hiddenLayer3(const uint8_t* inputs, uint8_t* out) { hiddenLayer3Scalar(inputs, out); }
+int outputLayer(const uint8_t* inputs) { return outputLayerScalar(inputs); }
+
+#endif
+
+int forwardPass(const int16_t* own, const int16_t* other) {
+  alignas(64) uint8_t a1[L2_INPUTS];
+  alignas(64) uint8_t a2[L2_SIZE];
+  alignas(64) uint8_t a3[L3_SIZE];
+  clipAccumulators(own, other, a1);
+  hiddenLayer2(a1, a2);
+  hiddenLayer3(a2, a3);
+  return outputLayer(a3);
+}

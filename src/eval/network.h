@@ -1,0 +1,84 @@
+// The network image: its byte layout, the pointer to the image in use, the
+// 16-bit copies of the small layers and the start-up check of its header.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "eval/nnue.h"
+
+// Input rows: ten piece kinds x 64 squares x 64 king squares, then the two
+// castling-right rows of the perspective's own side.
+constexpr int FEATURE_PIECE_ROWS = 40960;
+constexpr int FEATURE_ROW_KING_SIDE = 40960;
+constexpr int FEATURE_ROW_QUEEN_SIDE = 40961;
+constexpr int FEATURE_ROWS = 40962;
+
+constexpr int L2_INPUTS = 2 * L1_SIZE;
+constexpr int L2_SIZE = 32;
+constexpr int L3_SIZE = 32;
+
+// Byte offsets inside the image (all values little-endian).
+constexpr size_t IMAGE_L1_WEIGHTS = 0;
+constexpr size_t IMAGE_L1_BIASES = size_t(FEATURE_ROWS) * L1_SIZE * 2;  // 20,972,544
+constexpr size_t IMAGE_L2_WEIGHTS = IMAGE_L1_BIASES + L1_SIZE * 2;
+constexpr size_t IMAGE_L2_BIASES = IMAGE_L2_WEIGHTS + L2_SIZE * L2_INPUTS;
+constexpr size_t IMAGE_L3_WEIGHTS = IMAGE_L2_BIASES + L2_SIZE * 4;
+constexpr size_t IMAGE_L3_BIASES = IMAGE_L3_WEIGHTS + L3_SIZE * L2_SIZE;
+constexpr size_t IMAGE_L4_WEIGHTS = IMAGE_L3_BIASES + L3_SIZE * 4;
+constexpr size_t IMAGE_RESERVED = IMAGE_L4_WEIGHTS + L3_SIZE;
+constexpr size_t IMAGE_L4_BIAS = IMAGE_RESERVED + 32;
+constexpr size_t IMAGE_DECIMAL_BITS = IMAGE_L4_BIAS + 4;  // four i32, L1..L4
+constexpr size_t NETWORK_IMAGE_SIZE = IMAGE_DECIMAL_BITS + 16;
+static_assert(IMAGE_L2_WEIGHTS == 20973056 && IMAGE_L4_BIAS == 20990784);
+static_assert(NETWORK_IMAGE_SIZE == 20990804);
+
+// Fraction bits the fixed shifts of the forward pass are built for.
+constexpr int32_t EXPECTED_DECIMAL_BITS[4] = {4, 3, 3, 2};
+
+// The image evaluate reads; set by initNetwork or useNetwork.
+extern const uint8_t* networkImage;
+
+// Small layers widened to i16 once (output-major like the image), plus the
+// byte-interleaved copies the vector kernels read: for each group of four
+// inputs, the four weights of every output in turn.
+struct ConvertedNetwork {
+  alignas(64) int16_t l2Weights[L2_SIZE][L2_INPUTS];
+  alignas(64) int16_t l3Weights[L3_SIZE][L2_SIZE];
+  alignas(64) int16_t l4Weights[L3_SIZE];
+  alignas(64) int8_t l2Packed[L2_INPUTS / 4][L2_SIZE][4];
+  alignas(64) int8_t l3Packed[L2_SIZE / 4][L3_SIZE][4];
+};
+extern ConvertedNetwork convertedNetwork;
+
+// Little-endian reads from the image.
+inline int32_t imageInt32(const uint8_t* image, size_t offset) {
+  return int32_t(uint32_t(image[offset]) | uint32_t(image[offset + 1]) << 8 |
+                 uint32_t(image[offset + 2]) << 16 | uint32_t(image[offset + 3]) << 24);
+}
+inline const int16_t* l1Row(const uint8_t* image, int row) {
+  return reinterpret_cast<const int16_t*>(image + IMAGE_L1_WEIGHTS) + size_t(row) * L1_SIZE;
+}
+inline const int16_t* l1Biases(const uint8_t* image) {
+  return reinterpret_cast<const int16_t*>(image + IMAGE_L1_BIASES);
+}
+
+// Fills convertedNetwork from networkImage.
+void convertNetwork();
+
+// Layer (1..4) whose decimal-bit field is the first to differ from the
+// expected value, 0 when all four match.
+int wrongDecimalBitsLayer(const uint8_t* image);
+
+// Prints the message for the first wrong decimal-bit field, flushes and ends
+// the process with status 1; returns when the header is right.
+void checkNetworkHeader(const uint8_t* image);
+
+// Points the evaluator at image (NETWORK_IMAGE_SIZE bytes, 64-byte aligned)
+// and converts its small layers. No header check.
+void useNetwork(const uint8_t* image);
+
+// Start-up: selects the image built into the program, converts it and checks
+// its header; a missing or short image or a wrong header ends the process
+// with status 1 after one line on standard output.
+void initNetwork();

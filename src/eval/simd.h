@@ -1,0 +1,96 @@
+// Vector vocabulary of the network kernels: one register type and a handful
+// of operations, mapped to the widest instruction set the build targets
+// (AVX-512BW, AVX2, SSE4.1). CORVAN_NO_SIMD, or a target below SSE4.1, leaves
+// CORVAN_VECTOR undefined and only the scalar kernels are built.
+#pragma once
+
+#include <cstdint>
+
+#if !defined(CORVAN_NO_SIMD) && (defined(__AVX512BW__) || defined(__AVX2__) || defined(__SSE4_1__))
+#define CORVAN_VECTOR 1
+#include <immintrin.h>
+
+#if defined(__AVX512BW__)
+using Vec = __m512i;
+constexpr int VEC_BYTES = 64;
+inline Vec vecLoad(const void* p) { return _mm512_loadu_si512(p); }
+inline void vecStore(void* p, Vec v) { _mm512_storeu_si512(p, v); }
+inline Vec vecZero() { return _mm512_setzero_si512(); }
+inline Vec vecAdd16(Vec a, Vec b) { return _mm512_add_epi16(a, b); }
+inline Vec vecSub16(Vec a, Vec b) { return _mm512_sub_epi16(a, b); }
+inline Vec vecAdd32(Vec a, Vec b) { return _mm512_add_epi32(a, b); }
+inline Vec vecBroadcast32(int32_t x) { return _mm512_set1_epi32(x); }
+// The i16 lanes of a then b as bytes clamped to 0..127, in lane order.
+inline Vec vecPackClamped(Vec a, Vec b) {
+  Vec packed = _mm512_max_epi8(_mm512_packs_epi16(a, b), _mm512_setzero_si512());
+  // (The zero-masked form avoids a false uninitialised warning of GCC 12.)
+  return _mm512_maskz_permutexvar_epi64(0xFF, _mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7), packed);
+}
+inline Vec vecHalve16(Vec a) { return _mm512_srai_epi16(a, 1); }
+// One bit per 32-bit lane that is not zero.
+inline uint32_t vecNonZero32(Vec v) { return _mm512_test_epi32_mask(v, v); }
+// acc + sum over each group of four bytes of u (0..127) times s (signed).
+inline Vec vecDotBytes(Vec acc, Vec u, Vec s) {
+#if defined(__AVX512VNNI__)
+  return _mm512_dpbusd_epi32(acc, u, s);
+#else
+  // Pairs of products of 0..127 by -128..127 never saturate the 16-bit sum.
+  Vec pairs = _mm512_maddubs_epi16(u, s);
+  return _mm512_add_epi32(acc, _mm512_madd_epi16(pairs, _mm512_set1_epi16(1)));
+#endif
+}
+
+#elif defined(__AVX2__)
+using Vec = __m256i;
+constexpr int VEC_BYTES = 32;
+inline Vec vecLoad(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
+inline void vecStore(void* p, Vec v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
+inline Vec vecZero() { return _mm256_setzero_si256(); }
+inline Vec vecAdd16(Vec a, Vec b) { return _mm256_add_epi16(a, b); }
+inline Vec vecSub16(Vec a, Vec b) { return _mm256_sub_epi16(a, b); }
+inline Vec vecAdd32(Vec a, Vec b) { return _mm256_add_epi32(a, b); }
+inline Vec vecBroadcast32(int32_t x) { return _mm256_set1_epi32(x); }
+inline Vec vecPackClamped(Vec a, Vec b) {
+  Vec packed = _mm256_max_epi8(_mm256_packs_epi16(a, b), _mm256_setzero_si256());
+  return _mm256_permute4x64_epi64(packed, 0xD8);
+}
+inline Vec vecHalve16(Vec a) { return _mm256_srai_epi16(a, 1); }
+inline uint32_t vecNonZero32(Vec v) {
+  Vec zero = _mm256_cmpeq_epi32(v, _mm256_setzero_si256());
+  return ~uint32_t(_mm256_movemask_ps(_mm256_castsi256_ps(zero))) & 0xFF;
+}
+inline Vec vecDotBytes(Vec acc, Vec u, Vec s) {
+#if defined(__AVXVNNI__)
+  return _mm256_dpbusd_avx_epi32(acc, u, s);
+#else
+  Vec pairs = _mm256_maddubs_epi16(u, s);
+  return _mm256_add_epi32(acc, _mm256_madd_epi16(pairs, _mm256_set1_epi16(1)));
+#endif
+}
+
+#else
+using Vec = __m128i;
+constexpr int VEC_BYTES = 16;
+inline Vec vecLoad(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+inline void vecStore(void* p, Vec v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
+inline Vec vecZero() { return _mm_setzero_si128(); }
+inline Vec vecAdd16(Vec a, Vec b) { return _mm_add_epi16(a, b); }
+inline Vec vecSub16(Vec a, Vec b) { return _mm_sub_epi16(a, b); }
+inline Vec vecAdd32(Vec a, Vec b) { return _mm_add_epi32(a, b); }
+inline Vec vecBroadcast32(int32_t x) { return _mm_set1_epi32(x); }
+inline Vec vecPackClamped(Vec a, Vec b) { return _mm_max_epi8(_mm_packs_epi16(a, b), _mm_setzero_si128()); }
+inline Vec vecHalve16(Vec a) { return _mm_srai_epi16(a, 1); }
+inline uint32_t vecNonZero32(Vec v) {
+  Vec zero = _mm_cmpeq_epi32(v, _mm_setzero_si128());
+  return ~uint32_t(_mm_movemask_ps(_mm_castsi128_ps(zero))) & 0xF;
+}
+inline Vec vecDotBytes(Vec acc, Vec u, Vec s) {
+  Vec pairs = _mm_maddubs_epi16(u, s);
+  return _mm_add_epi32(acc, _mm_madd_epi16(pairs, _mm_set1_epi16(1)));
+}
+#endif
+
+constexpr int VEC_I16_LANES = VEC_BYTES / 2;
+constexpr int VEC_I32_LANES = VEC_BYTES / 4;
+
+#endif

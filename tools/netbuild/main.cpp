@@ -1,0 +1,28 @@
+// corvan-netbuild OUTPUT: writes the hand-made material and piece-square
+// network image that the engine embeds by default.
+#include <cstdio>
+#include <vector>
+
+#include "eval/bootstrap.h"
+#include "eval/network.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    fprintf(stderr, "usage: corvan-netbuild OUTPUT\n");
+    return 2;
+  }
+  std::vector<uint8_t> image(NETWORK_IMAGE_SIZE);
+  buildBootstrapNetwork(image.data());
+  FILE* file = fopen(argv[1], "wb");
+  if (!file) {
+    perror(argv[1]);
+    return 1;
+  }
+  bool written = fwrite(image.data(), 1, image.size(), file) == image.size();
+  if (fclose(file) != 0 || !written) {
+    perror(argv[1]);
+    remove(argv[1]);
+    return 1;
+  }
+  return 0;
+}
