@@ -19,6 +19,9 @@ extern const Bitboard epNeighbours4[8];
 extern const Bitboard epNeighbours5[8];
 // Squares after a up to and including b along their common line, else 0.
 extern Bitboard betweenBB[64][64];
+// Squares after a through b and on to the board edge along their common
+// line, else 0: the line a piece on b would open or close seen from a.
+extern Bitboard lineRay[64][64];
 // Direction from a to b: 0 east, 1 west, 2 north, 3 south, 4 north-east,
 // 5 south-west, 6 north-west, 7 south-east, 8 not aligned.
 extern uint8_t lineDirection[64][64];
@@ -29,8 +32,19 @@ constexpr int ZOBRIST_EN_PASSANT = 1028;
 constexpr int ZOBRIST_BLACK = 1036;
 extern uint64_t zobristKeys[ZOBRIST_COUNT];
 
-// Fills the keys, the magic tables and the between/direction tables.
+// The shipped multipliers, one per square (tools/magics makes a fresh set).
+extern const Bitboard bishopMagicNumbers[64];
+extern const Bitboard rookMagicNumbers[64];
+
+// Fills the keys, the magic tables and the between/direction tables. Safe to
+// call more than once.
 void initAttacks();
+
+// Ray walks for table building and checking: the attacks of a slider on s
+// stopping at (and including) the first occupied square, and its relevant
+// occupancy mask (rays without the board edge).
+Bitboard slowSliderAttacks(bool bishop, Square s, Bitboard occ);
+Bitboard sliderMask(bool bishop, Square s);
 
 inline Bitboard bishopAttacks(Square s, Bitboard occ) {
   const MagicEntry& m = bishopMagics[s];

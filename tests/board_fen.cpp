@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "board/verify.h"
+#include "support/board_helpers.h"
+
+namespace {
+
+uint64_t startKey() { return Board().st().key; }
+
+TEST(FenSetUp, StartPositionFields) {
+  Board board;
+  const PositionState& st = board.st();
+  EXPECT_EQ(st.castleFiles, 0x0707);
+  EXPECT_EQ(st.flags, 0x80);
+  EXPECT_EQ(st.rule50, 0);
+  EXPECT_EQ(popcount(st.pieces[ALL_PIECES]), 32);
+  EXPECT_TRUE(isConsistent(st));
+}
+
+TEST(FenSetUp, BlackToMoveIsStoredMirrored) {
+  Board board("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq - 7 1");
+  const PositionState& st = board.st();
+  EXPECT_EQ(st.castleFiles, 0x0707);
+  EXPECT_EQ(st.flags, 0x88);
+  EXPECT_EQ(st.rule50, 7);
+  EXPECT_EQ(st.pieces[KING] & ownPieces(st), squareBB(4));
+  EXPECT_EQ(st.pieces[PAWN] & ownPieces(st), rankBB(1));
+  EXPECT_EQ(st.key, startKey() ^ zobristKeys[ZOBRIST_BLACK]);
+}
+
+TEST(FenSetUp, CastlingLettersByRookFile) {
+  EXPECT_EQ(Board("rk5r/8/8/8/8/8/8/RK5R w HAha - 0 1").st().castleFiles, 0x0707);
+  EXPECT_EQ(Board("1rk5/8/8/8/8/8/8/1RK5 w Bb - 0 1").st().castleFiles, 0x1818);
+  // K and Q name the outermost rook beside the king.
+  EXPECT_EQ(Board("4k3/8/8/8/8/8/4P3/R1K1R2Q w KQ - 0 1").st().castleFiles, 0x8804);
+}
+
+TEST(FenSetUp, CastlingRightsWithoutTheirPiecesAreDropped) {
+  EXPECT_EQ(Board("4k3/8/8/8/8/8/8/4K2R w KQ - 0 1").st().castleFiles, 0x8887);
+  EXPECT_EQ(Board("4k3/8/8/8/8/8/4K3/R6R w KQ - 0 1").st().castleFiles, 0x8888);
+  EXPECT_EQ(Board("4k3/8/8/8/8/8/8/R3K2R w CF - 0 1").st().castleFiles, 0x8888);
+  Board board("r3k2r/8/8/8/8/8/8/R3K2R w KQkqKHH - 0 1");
+  EXPECT_EQ(board.st().castleFiles, 0x0707);
+  EXPECT_TRUE(isConsistent(board.st()));
+}
+
+TEST(FenSetUp, EnPassantFileNeedsAPossibleDoubleStep) {
+  // After 1. e4 no black pawn can take: no file, no key.
+  Board noTaker("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1");
+  Board dash("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1");
+  EXPECT_EQ(epFile(noTaker.st()), NO_FILE);
+  EXPECT_EQ(noTaker.st().key, dash.st().key);
+  EXPECT_EQ(epFile(Board("4k3/8/8/3pP3/8/8/8/4K3 w - d6 0 1").st()), 3);
+  EXPECT_EQ(epFile(Board("4k3/3p4/8/3pP3/8/8/8/4K3 w - d6 0 1").st()), NO_FILE);
+  EXPECT_EQ(epFile(Board("4k3/8/3n4/3pP3/8/8/8/4K3 w - d6 0 1").st()), NO_FILE);
+  EXPECT_EQ(epFile(Board("4k3/8/8/4P3/8/8/8/4K3 w - d6 0 1").st()), NO_FILE);
+  EXPECT_EQ(epFile(Board("4k3/8/8/8/3Pp3/8/8/4K3 b - d3 0 1").st()), 3);
+  EXPECT_EQ(epFile(Board("4k3/8/8/8/3Pp3/8/3P4/4K3 b - d3 0 1").st()), NO_FILE);
+}
+
+TEST(FenSetUp, CheckFlagFromTheBoard) {
+  EXPECT_TRUE(isInCheck(Board("4k3/8/8/8/8/8/8/r3K3 w - - 0 1").st()));
+  EXPECT_TRUE(isInCheck(Board("4k3/8/8/8/8/8/3p4/4K3 w - - 0 1").st()));
+  EXPECT_FALSE(isInCheck(Board("4k3/8/8/8/8/8/4p3/4K3 w - - 0 1").st()));
+}
+
+TEST(FenMoves, StackRestartsAfterIrreversibleMoves) {
+  Board board(START_FEN, "e2e4 e7e5 g1f3");
+  Position& pos = *board.pos;
+  EXPECT_EQ(pos.state - pos.stateStack, 1);
+  EXPECT_EQ(pos.stateStack[0].key, Board(START_FEN, "e2e4 e7e5").st().key);
+  EXPECT_EQ(setPosition(pos, START_FEN, "e2e4 e7e5 g1f3"), 1);
+  EXPECT_EQ(moveFrom(previousMove), 12);
+  EXPECT_EQ(moveTo(previousMove), 28);
+  EXPECT_EQ(movePiece(lastMove), KNIGHT);
+  EXPECT_EQ(moveFrom(lastMove), 6);
+  setPosition(pos, START_FEN, nullptr);
+  EXPECT_EQ(lastMove, MOVE_NONE);
+  EXPECT_EQ(previousMove, MOVE_NONE);
+}
+
+TEST(FenMoves, KingTakesRookIsCastling) {
+  const char* fen = "4k3/8/8/8/8/8/8/4K2R w K - 0 1";
+  Board rookNotation(fen, "e1h1");
+  Board kingNotation(fen, "e1g1");
+  EXPECT_EQ(rookNotation.st().key, kingNotation.st().key);
+  EXPECT_EQ(rookNotation.st().pieces[ROOK], squareBB(5 ^ 56));
+  EXPECT_EQ(rookNotation.st().pieces[KING] & enemyPieces(rookNotation.st()), squareBB(6 ^ 56));
+}
+
+TEST(FenMoves, RepetitionAcrossTheMoveList) {
+  Board board(START_FEN, "e2e4 e7e5 g1f3 b8c6 f3g1 c6b8");
+  EXPECT_TRUE(board.st().flags & FLAG_REPETITION);
+  Board notYet(START_FEN, "e2e4 e7e5 g1f3 b8c6 f3g1");
+  EXPECT_FALSE(notYet.st().flags & FLAG_REPETITION);
+}
+
+// Bad input never writes out of bounds and always leaves a sound board.
+TEST(FenSafety, MalformedFenText) {
+  std::string longFen = std::string(START_FEN) + std::string(300, ' ') + "junk";
+  Board tooLong(longFen.c_str());
+  EXPECT_EQ(tooLong.st().key, startKey());
+  Board overflow("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR/PPPPPPPPPPPP8888 w - - 0 1");
+  EXPECT_TRUE(isConsistent(overflow.st()));
+  EXPECT_EQ(popcount(overflow.st().pieces[ALL_PIECES]), 32);
+  Board placementOnly("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR");
+  EXPECT_EQ(placementOnly.st().castleFiles, NO_CASTLING);
+  EXPECT_FALSE(isBlackToMove(placementOnly.st()));
+  EXPECT_TRUE(isConsistent(placementOnly.st()));
+  Board empty("");
+  EXPECT_EQ(empty.st().key, startKey());
+  Board null(nullptr);
+  EXPECT_EQ(null.st().key, startKey());
+}
+
+TEST(FenSafety, ImpossibleBoardsFallBackToTheStart) {
+  const char* refused[] = {
+      "8/8/8/8/8/8/8/K7 w - - 0 1",                          // no black king
+      "k7/8/8/8/8/8/8/KK6 w - - 0 1",                        // two white kings
+      "k7/8/8/8/8/8/8/K3P3 w - - 0 1",                       // pawn on the first rank
+      "k7/8/8/8/8/8/8/KQQQQQQQ/QQQQQQQQ w - - 0 1",          // nine queens and more
+      "QQQQQQQQ/QQQQQQQQ/8/8/8/8/k7/K7 w - - 0 1",           // unreachable material
+      "k7/8/8/8/8/8/8/R6K w - - 0 1",                        // side not to move in check
+  };
+  for (const char* fen : refused) {
+    Board board(fen, "e2e4");
+    EXPECT_EQ(board.st().key, startKey()) << fen;
+    EXPECT_EQ(board.pos->state, board.pos->stateStack) << fen;
+  }
+}
+
+TEST(FenSafety, BadMoveTokensEndTheList) {
+  const uint64_t afterE4 = Board(START_FEN, "e2e4").st().key;
+  const char* lists[] = {"e2e4 e7", "e2e4 x9y9 e7e5", "e2e4 E7E5", "e2e4 e7e4", "e2e4 e7e5e6", "e2e4 a1a1",
+                         "e2e4  \t"};
+  for (const char* moves : lists) {
+    Board board(START_FEN, moves);
+    EXPECT_EQ(board.st().key, afterE4) << moves;
+  }
+  // A promotion needs a known letter.
+  const char* fen = "4k3/P7/8/8/8/8/8/4K3 w - - 0 1";
+  EXPECT_EQ(Board(fen, "a7a8").pos->state->flags & FLAG_BLACK, 0);
+  EXPECT_EQ(Board(fen, "a7a8x").pos->state->flags & FLAG_BLACK, 0);
+  EXPECT_TRUE(Board(fen, "a7a8n").st().pieces[KNIGHT]);
+}
+
+TEST(FenSafety, LongReversibleListKeepsTheLatestTail) {
+  std::string moves;
+  for (int i = 0; i < 200; ++i) moves += "g1f3 g8f6 f3g1 f6g8 ";
+  Board board(START_FEN, moves.c_str());
+  Position& pos = *board.pos;
+  EXPECT_LT(pos.state - pos.stateStack, MAX_GAME_TAIL);
+  EXPECT_EQ(pos.state->key, startKey());
+  EXPECT_TRUE(pos.state->flags & FLAG_REPETITION);
+  EXPECT_EQ(setPosition(pos, START_FEN, moves.c_str()), 400);
+  for (const PositionState* s = pos.stateStack; s <= pos.state; ++s) ASSERT_TRUE(isConsistent(*s));
+}
+
+}  // namespace
