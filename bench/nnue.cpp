@@ -3,6 +3,9 @@
 // a full refresh, and the forward pass alone, vector and scalar.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
+#include <random>
+
 #include "eval/accumulator.h"
 #include "eval/layers.h"
 #include "eval/network.h"
@@ -61,5 +64,25 @@ void forwardPassScalarOnly(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(forwardPassScalar(f.records[0].own, f.records[0].other));
 }
 BENCHMARK(forwardPassScalarOnly);
+
+
+// A trained network leaves most first-layer outputs non-zero: the forward
+// pass with every input active and random small layers.
+void forwardPassDense(benchmark::State& state) {
+  size_t size = (NETWORK_IMAGE_SIZE + 63) / 64 * 64;
+  uint8_t* image = static_cast<uint8_t*>(aligned_alloc(64, size));
+  std::mt19937 rng(5);
+  for (size_t i = IMAGE_L2_WEIGHTS; i < NETWORK_IMAGE_SIZE; ++i) image[i] = uint8_t(rng());
+  useNetwork(image);
+  alignas(64) int16_t own[L1_SIZE], other[L1_SIZE];
+  for (int i = 0; i < L1_SIZE; ++i) {
+    own[i] = int16_t(2 + rng() % 250);
+    other[i] = int16_t(2 + rng() % 250);
+  }
+  for (auto _ : state) benchmark::DoNotOptimize(forwardPass(own, other));
+  initNetwork();
+  free(image);
+}
+BENCHMARK(forwardPassDense);
 
 }  // namespace

@@ -77,8 +77,10 @@ constexpr int UPDATE_REGS = 8;
 constexpr int UPDATE_BLOCK_LANES = UPDATE_REGS * VEC_I16_LANES;
 static_assert(L1_SIZE % UPDATE_BLOCK_LANES == 0);
 
-// Vectors that hold one group of four inputs' weights for all 32 outputs.
+// Vectors that hold one group of four inputs' weights for all 32 outputs,
+// and independent sets of sums that fit the register file with them.
 constexpr int OUTPUT_REGS = L2_SIZE * 4 / VEC_BYTES;
+constexpr int SUM_SETS = OUTPUT_REGS >= 8 ? 1 : 8 / OUTPUT_REGS;
 
 int32_t loadGroup(const uint8_t* bytes) {
   int32_t group;
@@ -135,8 +137,8 @@ void clipAccumulators(const int16_t* own, const int16_t* other, uint8_t* out) {
 }
 
 // Inputs are mostly zero (clamped lanes), so only groups of four inputs with
-// a non-zero byte are multiplied; two groups per step on separate sums keep
-// the multiply-add chains short.
+// a non-zero byte are multiplied. Several groups per step go to separate
+// sums, as many as the registers allow, to keep the multiply-add chains short.
 void hiddenLayer2(const uint8_t* inputs, uint8_t* out) {
   uint16_t groups[L2_INPUTS / 4];
   int count = 0;
@@ -147,27 +149,28 @@ void hiddenLayer2(const uint8_t* inputs, uint8_t* out) {
       mask &= mask - 1;
     }
   }
-  Vec sumsA[OUTPUT_REGS], sumsB[OUTPUT_REGS];
-  for (int k = 0; k < OUTPUT_REGS; ++k) sumsA[k] = sumsB[k] = vecZero();
+  Vec sums[SUM_SETS][OUTPUT_REGS];
+  for (auto& set : sums)
+    for (Vec& sum : set) sum = vecZero();
   int g = 0;
-  for (; g + 1 < count; g += 2) {
-    Vec x0 = vecBroadcast32(loadGroup(inputs + 4 * groups[g]));
-    Vec x1 = vecBroadcast32(loadGroup(inputs + 4 * groups[g + 1]));
-    const int8_t* w0 = &convertedNetwork.l2Packed[groups[g]][0][0];
-    const int8_t* w1 = &convertedNetwork.l2Packed[groups[g + 1]][0][0];
-    for (int k = 0; k < OUTPUT_REGS; ++k) {
-      sumsA[k] = vecDotBytes(sumsA[k], x0, vecLoad(w0 + k * VEC_BYTES));
-      sumsB[k] = vecDotBytes(sumsB[k], x1, vecLoad(w1 + k * VEC_BYTES));
+  for (; g + SUM_SETS <= count; g += SUM_SETS)
+    for (int set = 0; set < SUM_SETS; ++set) {
+      Vec x = vecBroadcast32(loadGroup(inputs + 4 * groups[g + set]));
+      const int8_t* w = &convertedNetwork.l2Packed[groups[g + set]][0][0];
+      for (int k = 0; k < OUTPUT_REGS; ++k) sums[set][k] = vecDotBytes(sums[set][k], x, vecLoad(w + k * VEC_BYTES));
     }
-  }
-  if (g < count) {
+  for (int set = 0; g < count; ++g, ++set) {
     Vec x = vecBroadcast32(loadGroup(inputs + 4 * groups[g]));
     const int8_t* w = &convertedNetwork.l2Packed[groups[g]][0][0];
-    for (int k = 0; k < OUTPUT_REGS; ++k) sumsA[k] = vecDotBytes(sumsA[k], x, vecLoad(w + k * VEC_BYTES));
+    for (int k = 0; k < OUTPUT_REGS; ++k) sums[set][k] = vecDotBytes(sums[set][k], x, vecLoad(w + k * VEC_BYTES));
   }
-  alignas(64) int32_t sums[L2_SIZE];
-  for (int k = 0; k < OUTPUT_REGS; ++k) vecStore(sums + k * VEC_I32_LANES, vecAdd32(sumsA[k], sumsB[k]));
-  finishLayer(sums, IMAGE_L2_BIASES, out);
+  alignas(64) int32_t stored[L2_SIZE];
+  for (int k = 0; k < OUTPUT_REGS; ++k) {
+    Vec total = sums[0][k];
+    for (int set = 1; set < SUM_SETS; ++set) total = vecAdd32(total, sums[set][k]);
+    vecStore(stored + k * VEC_I32_LANES, total);
+  }
+  finishLayer(stored, IMAGE_L2_BIASES, out);
 }
 
 void hiddenLayer3(const uint8_t* inputs, uint8_t* out) {
