@@ -92,21 +92,16 @@ int32_t loadGroup(const uint8_t* bytes) {
 // saturate and keep the lane order at every vector width.
 void finishLayer(const int32_t* sums, size_t biasOffset, uint8_t* out) {
   const uint8_t* biases = networkImage + biasOffset;
-  __m128i halves[2];
   for (int half = 0; half < 2; ++half) {
-    __m128i words[2];
+    Vec128 words[2];
     for (int pair = 0; pair < 2; ++pair) {
       int base = half * 16 + pair * 8;
-      __m128i low = _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + base)),
-                                  _mm_loadu_si128(reinterpret_cast<const __m128i*>(biases + 4 * base)));
-      __m128i high = _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(sums + base + 4)),
-                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(biases + 4 * base + 16)));
-      words[pair] = _mm_srai_epi16(_mm_packs_epi32(low, high), 3);
+      Vec128 low = vec128Add32(vec128Load(sums + base), vec128Load(biases + 4 * base));
+      Vec128 high = vec128Add32(vec128Load(sums + base + 4), vec128Load(biases + 4 * base + 16));
+      words[pair] = vec128ShiftRight3(vec128PackSaturated32(low, high));
     }
-    halves[half] = _mm_max_epi8(_mm_packs_epi16(words[0], words[1]), _mm_setzero_si128());
+    vec128Store(out + 16 * half, vec128PackClamped(words[0], words[1]));
   }
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), halves[0]);
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), halves[1]);
 }
 
 }  // namespace
@@ -187,16 +182,10 @@ void hiddenLayer3(const uint8_t* inputs, uint8_t* out) {
 }
 
 int outputLayer(const uint8_t* inputs) {
-  const __m128i* weights = reinterpret_cast<const __m128i*>(networkImage + IMAGE_L4_WEIGHTS);
-  const __m128i ones = _mm_set1_epi16(1);
-  __m128i low = _mm_maddubs_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(inputs)),
-                                  _mm_loadu_si128(weights));
-  __m128i high = _mm_maddubs_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(inputs + 16)),
-                                   _mm_loadu_si128(weights + 1));
-  __m128i sum = _mm_add_epi32(_mm_madd_epi16(low, ones), _mm_madd_epi16(high, ones));
-  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0x4E));
-  sum = _mm_add_epi32(sum, _mm_shuffle_epi32(sum, 0xB1));
-  uint32_t total = uint32_t(_mm_cvtsi128_si32(sum)) + uint32_t(imageInt32(networkImage, IMAGE_L4_BIAS));
+  const uint8_t* weights = networkImage + IMAGE_L4_WEIGHTS;
+  Vec128 sum = vec128DotBytes(vec128Zero(), vec128Load(inputs), vec128Load(weights));
+  sum = vec128DotBytes(sum, vec128Load(inputs + 16), vec128Load(weights + 16));
+  uint32_t total = uint32_t(vec128Sum32(sum)) + uint32_t(imageInt32(networkImage, IMAGE_L4_BIAS));
   return int32_t(total) / 32;
 }
 

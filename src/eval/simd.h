@@ -10,6 +10,28 @@
 #define CORVAN_VECTOR 1
 #include <immintrin.h>
 
+// 128-bit operations, used at every width for the short layer outputs.
+using Vec128 = __m128i;
+inline Vec128 vec128Load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
+inline void vec128Store(void* p, Vec128 v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
+inline Vec128 vec128Zero() { return _mm_setzero_si128(); }
+inline Vec128 vec128Add32(Vec128 a, Vec128 b) { return _mm_add_epi32(a, b); }
+// Eight i32 (four of a, then four of b) as i16 with signed saturation.
+inline Vec128 vec128PackSaturated32(Vec128 a, Vec128 b) { return _mm_packs_epi32(a, b); }
+inline Vec128 vec128ShiftRight3(Vec128 a) { return _mm_srai_epi16(a, 3); }
+// Sixteen i16 (eight of a, then eight of b) as bytes clamped to 0..127.
+inline Vec128 vec128PackClamped(Vec128 a, Vec128 b) { return _mm_max_epi8(_mm_packs_epi16(a, b), _mm_setzero_si128()); }
+// acc + sum over each group of four bytes of u (0..127) times s (signed).
+inline Vec128 vec128DotBytes(Vec128 acc, Vec128 u, Vec128 s) {
+  // Pairs of products of 0..127 by -128..127 never saturate the 16-bit sum.
+  return _mm_add_epi32(acc, _mm_madd_epi16(_mm_maddubs_epi16(u, s), _mm_set1_epi16(1)));
+}
+inline int32_t vec128Sum32(Vec128 v) {
+  v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0x4E));
+  v = _mm_add_epi32(v, _mm_shuffle_epi32(v, 0xB1));
+  return _mm_cvtsi128_si32(v);
+}
+
 #if defined(__AVX512BW__)
 using Vec = __m512i;
 constexpr int VEC_BYTES = 64;
@@ -69,25 +91,22 @@ inline Vec vecDotBytes(Vec acc, Vec u, Vec s) {
 }
 
 #else
-using Vec = __m128i;
+using Vec = Vec128;
 constexpr int VEC_BYTES = 16;
-inline Vec vecLoad(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
-inline void vecStore(void* p, Vec v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
-inline Vec vecZero() { return _mm_setzero_si128(); }
+inline Vec vecLoad(const void* p) { return vec128Load(p); }
+inline void vecStore(void* p, Vec v) { vec128Store(p, v); }
+inline Vec vecZero() { return vec128Zero(); }
 inline Vec vecAdd16(Vec a, Vec b) { return _mm_add_epi16(a, b); }
 inline Vec vecSub16(Vec a, Vec b) { return _mm_sub_epi16(a, b); }
 inline Vec vecAdd32(Vec a, Vec b) { return _mm_add_epi32(a, b); }
 inline Vec vecBroadcast32(int32_t x) { return _mm_set1_epi32(x); }
-inline Vec vecPackClamped(Vec a, Vec b) { return _mm_max_epi8(_mm_packs_epi16(a, b), _mm_setzero_si128()); }
+inline Vec vecPackClamped(Vec a, Vec b) { return vec128PackClamped(a, b); }
 inline Vec vecHalve16(Vec a) { return _mm_srai_epi16(a, 1); }
 inline uint32_t vecNonZero32(Vec v) {
   Vec zero = _mm_cmpeq_epi32(v, _mm_setzero_si128());
   return ~uint32_t(_mm_movemask_ps(_mm_castsi128_ps(zero))) & 0xF;
 }
-inline Vec vecDotBytes(Vec acc, Vec u, Vec s) {
-  Vec pairs = _mm_maddubs_epi16(u, s);
-  return _mm_add_epi32(acc, _mm_madd_epi16(pairs, _mm_set1_epi16(1)));
-}
+inline Vec vecDotBytes(Vec acc, Vec u, Vec s) { return vec128DotBytes(acc, u, s); }
 #endif
 
 constexpr int VEC_I16_LANES = VEC_BYTES / 2;
