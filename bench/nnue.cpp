@@ -6,61 +6,74 @@
 #include <cstdlib>
 #include <random>
 
+#include "board/attacks.h"
+#include "board/fen.h"
+#include "board/makemove.h"
+#include "driver/movetext.h"
+#include "driver/options.h"
 #include "eval/accumulator.h"
 #include "eval/layers.h"
 #include "eval/network.h"
 #include "eval/nnue.h"
-#include "../tests/support/board_states.h"
 
 namespace {
 
+const char* const MIDDLEGAME = "r2q1rk1/pp2bppp/2n1pn2/3p4/3P1B2/2PB1N2/PP1N1PPP/R2QK2R w KQ - 3 9";
+
+// A position evaluated at ply 0 and one quiet move made from it.
 struct Fixture {
-  PositionState root = initialState();
-  PositionState child = quietMove(root, KNIGHT, 6, 21);  // 1. Nf3
+  Position pos;
   NnueRecord records[2] = {};
-  Fixture() {
+  Fixture(const char* fen, const char* move) {
+    setDefaultOptions();
+    initAttacks();
     initNetwork();
-    records[0].delta = NnueDelta{0, 1, 1, {64 + 21}, {64 + 6}};
-    evaluate(root, records, 0);
+    setPosition(pos, fen, nullptr);
+    evaluate(*pos.state, records, 0);
+    makeMove(pos, uciToMove(*pos.state, move), &records[0].delta);
   }
+  const PositionState& child() const { return *pos.state; }
+  const PositionState& root() const { return pos.state[-1]; }
 };
 
-void incrementalEvaluation(benchmark::State& state) {
-  Fixture f;
+void incrementalEvaluation(benchmark::State& state, const char* fen, const char* move) {
+  Fixture f(fen, move);
   for (auto _ : state) {
     f.records[1].computed = 0;
-    benchmark::DoNotOptimize(evaluate(f.child, f.records, 1));
+    benchmark::DoNotOptimize(evaluate(f.child(), f.records, 1));
   }
 }
-BENCHMARK(incrementalEvaluation);
+BENCHMARK_CAPTURE(incrementalEvaluation, start_Nf3, START_FEN, "g1f3");
+BENCHMARK_CAPTURE(incrementalEvaluation, middlegame_Qe2, MIDDLEGAME, "d1e2");
 
-void refreshBothPerspectives(benchmark::State& state) {
-  Fixture f;
+void refreshBothPerspectives(benchmark::State& state, const char* fen, const char* move) {
+  Fixture f(fen, move);
   for (auto _ : state) {
-    refreshAccumulator(f.child, 0, f.records[1].own);
-    refreshAccumulator(f.child, 1, f.records[1].other);
+    refreshAccumulator(f.child(), 0, f.records[1].own);
+    refreshAccumulator(f.child(), 1, f.records[1].other);
     benchmark::ClobberMemory();
   }
 }
-BENCHMARK(refreshBothPerspectives);
+BENCHMARK_CAPTURE(refreshBothPerspectives, start_Nf3, START_FEN, "g1f3");
+BENCHMARK_CAPTURE(refreshBothPerspectives, middlegame_Qe2, MIDDLEGAME, "d1e2");
 
 void fullEvaluationFromScratch(benchmark::State& state) {
-  Fixture f;
+  Fixture f(START_FEN, "g1f3");
   for (auto _ : state) {
     f.records[0].computed = 0;
-    benchmark::DoNotOptimize(evaluate(f.root, f.records, 0));
+    benchmark::DoNotOptimize(evaluate(f.root(), f.records, 0));
   }
 }
 BENCHMARK(fullEvaluationFromScratch);
 
 void forwardPassOnly(benchmark::State& state) {
-  Fixture f;
+  Fixture f(START_FEN, "g1f3");
   for (auto _ : state) benchmark::DoNotOptimize(forwardPass(f.records[0].own, f.records[0].other));
 }
 BENCHMARK(forwardPassOnly);
 
 void forwardPassScalarOnly(benchmark::State& state) {
-  Fixture f;
+  Fixture f(START_FEN, "g1f3");
   for (auto _ : state) benchmark::DoNotOptimize(forwardPassScalar(f.records[0].own, f.records[0].other));
 }
 BENCHMARK(forwardPassScalarOnly);
