@@ -93,9 +93,11 @@ GameRecord playGame(Player* players[2], const GameSettings& settings, const std:
       discardEngine(player.engine);
       break;
     }
+    int64_t allowedMs = moveWaitLimitMs(settings.timeControl, clock, side) - settings.timeControl.marginMs;
     if (reply.fault == FAULT_TIMEOUT || !chargeMove(settings.timeControl, clock, side, reply.elapsedMs)) {
       forfeit(record, side, END_TIME_FORFEIT,
-              playerLabel(player, side) + " loses on time (" + std::to_string(reply.elapsedMs) + " ms)");
+              playerLabel(player, side) + " loses on time (" + std::to_string(reply.elapsedMs) + " ms used, " +
+                  std::to_string(allowedMs) + " ms left)");
       discardEngine(player.engine);
       break;
     }
