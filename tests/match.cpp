@@ -526,6 +526,12 @@ TEST(MatchGames, AnEngineThatNeverAnswersLosesOnTime) {
   ASSERT_EQ(hung.size(), 1u);
   EXPECT_TRUE(processGone(hung[0])) << "the hung engine is killed and reaped";
   std::remove(pids.c_str());
+
+  // Talking without end is no answer either.
+  Seats chatty(WHITE_SHUFFLE + " --fail-at 0 --fail flood", BLACK_SHUFFLE);
+  record = play(chatty, settings);
+  EXPECT_EQ(record.termination, END_TIME_FORFEIT);
+  EXPECT_EQ(record.faultSide, 0);
 }
 
 TEST(MatchGames, AnEngineThatExitsMidGameLoses) {

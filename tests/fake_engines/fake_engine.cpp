@@ -6,7 +6,8 @@
 //   --black-moves ...   moves to play as black (default: the --moves list)
 //   --fail-at N         its own move number (0-based) where --fail applies
 //   --fail MODE         illegal: plays e2e5; garbage: "bestmove ???";
-//                       silent: never answers; exit: quits at once;
+//                       silent: never answers; flood: prints info lines
+//                       forever, but no move; exit: quits at once;
 //                       slow: answers after --delay-ms
 //   --delay-ms N        delay for the slow mode
 //   --score CP          reports "info depth 1 score cp CP" before each move
@@ -106,6 +107,8 @@ int main(int argc, char** argv) {
           for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
         }
         if (script.failMode == "exit") return 0;
+        if (script.failMode == "flood")
+          for (;;) say("info depth 1 score cp 0 nodes 1 pv " + move);
         if (script.failMode == "illegal") move = "e2e5";
         if (script.failMode == "garbage") move = "???";
         if (script.failMode == "slow") std::this_thread::sleep_for(std::chrono::milliseconds(script.delayMs));

@@ -27,6 +27,11 @@ bool waitForWord(UciEngine& engine, const char* word, int64_t deadlineMs, Engine
       return false;
     }
     if (startsWithWord(line, word)) return true;
+    // An engine that floods its output must still run out of time.
+    if (nowMs() > deadlineMs) {
+      fault = FAULT_TIMEOUT;
+      return false;
+    }
   }
 }
 
@@ -129,6 +134,10 @@ MoveReply requestMove(UciEngine& engine, const std::string& positionCommand,
       std::istringstream in(line);
       std::string word;
       in >> word >> reply.move;
+      return reply;
+    }
+    if (reply.elapsedMs > waitLimitMs) {
+      reply.fault = FAULT_TIMEOUT;
       return reply;
     }
   }
