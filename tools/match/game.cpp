@@ -39,6 +39,20 @@ bool seatPlayer(Player& player, int side, const GameSettings& settings, GameReco
   return true;
 }
 
+// What a late move used against what it had, for the forfeit message.
+std::string timeUseText(const TimeControl& tc, const GameClock& clock, int side, int64_t elapsedMs) {
+  std::string used = std::to_string(elapsedMs) + " ms";
+  switch (tc.kind) {
+    case TC_MOVETIME:
+      return used + " for a " + std::to_string(tc.moveTimeMs) + " ms move";
+    case TC_NODES:
+      return "no move after " + used;
+    case TC_INCREMENT:
+      break;
+  }
+  return used + " with " + std::to_string(clock.remainingMs[side]) + " ms left";
+}
+
 std::string positionCommand(const std::string& fen, const std::string& moves) {
   std::string command = fen == START_FEN ? "position startpos" : "position fen " + fen;
   return moves.empty() ? command : command + " moves" + moves;
@@ -93,11 +107,9 @@ GameRecord playGame(Player* players[2], const GameSettings& settings, const std:
       discardEngine(player.engine);
       break;
     }
-    int64_t allowedMs = moveWaitLimitMs(settings.timeControl, clock, side) - settings.timeControl.marginMs;
+    std::string timeUse = timeUseText(settings.timeControl, clock, side, reply.elapsedMs);
     if (reply.fault == FAULT_TIMEOUT || !chargeMove(settings.timeControl, clock, side, reply.elapsedMs)) {
-      forfeit(record, side, END_TIME_FORFEIT,
-              playerLabel(player, side) + " loses on time (" + std::to_string(reply.elapsedMs) + " ms used, " +
-                  std::to_string(allowedMs) + " ms left)");
+      forfeit(record, side, END_TIME_FORFEIT, playerLabel(player, side) + " loses on time (" + timeUse + ")");
       discardEngine(player.engine);
       break;
     }

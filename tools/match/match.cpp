@@ -41,6 +41,7 @@ struct MatchState {
 };
 
 std::string formatNumber(const char* format, double value) {
+  if (value == 0) value = 0;  // no "-0.0"
   char text[32];
   std::snprintf(text, sizeof text, format, value);
   return text;
