@@ -557,18 +557,19 @@ TEST(MatchGames, SlowMovesLoseBeyondTheMargin) {
   EXPECT_EQ(record.termination, END_TIME_FORFEIT);
   EXPECT_EQ(record.faultSide, 0);
 
-  // With the same clock, a slight delay inside the margin is fine.
-  Seats late(WHITE_SHUFFLE + " --fail-at 1 --fail slow --delay-ms 60", BLACK_SHUFFLE);
+  // A delay inside the margin is fine.
+  settings.timeControl.marginMs = 500;
+  Seats late(WHITE_SHUFFLE + " --fail-at 1 --fail slow --delay-ms 100", BLACK_SHUFFLE);
   record = play(late, settings);
   EXPECT_EQ(record.termination, END_REPETITION);
 }
 
 TEST(MatchGames, EnginesThatDoNotStartLose) {
-  Seats mute(WHITE_SHUFFLE, BLACK_SHUFFLE + " --mute-startup 1");
+  Seats mute(WHITE_SHUFFLE + " --mute-startup 1", BLACK_SHUFFLE);
   GameSettings settings = quickSettings();
-  settings.startupTimeoutMs = 200;
+  settings.startupTimeoutMs = 300;
   GameRecord record = play(mute, settings);
-  EXPECT_EQ(record.result, RESULT_WHITE_WINS);
+  EXPECT_EQ(record.result, RESULT_BLACK_WINS);
   EXPECT_EQ(record.termination, END_CRASH);
   EXPECT_TRUE(record.startFailed);
 
