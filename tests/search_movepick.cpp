@@ -1,0 +1,213 @@
+// The staged move picker: every legal move exactly once, in the stage order,
+// with correct check flags; killers, counter moves and the hash move never
+// repeated; losing captures last; under-promotions only in deep nodes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "board/attacks.h"
+#include "board/fen.h"
+#include "board/movegen.h"
+#include "search/movepick.h"
+
+namespace {
+
+const char* KIWIPETE = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1";
+const char* PROMOTIONS = "n1n5/PPPk4/8/8/8/8/4Kppp/5N1N b - - 0 1";
+const char* IN_CHECK = "4k3/8/8/8/1q2N3/8/P4PPP/1R2K2R w K - 0 1";
+const char* BLOCK_OR_PROMOTE = "r3k3/1P6/8/8/8/8/8/K7 w - - 0 1";
+const char* LOSING_KNIGHT = "4k3/8/3p4/4p3/8/5N2/8/4K3 w - - 0 1";
+
+class Picker : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { initAttacks(); }
+  void SetUp() override {
+    thread_.reset(new SearchThread);
+    clearSearchTables(*thread_);
+  }
+  const PositionState& setUp(const char* fen, const char* moves = "") {
+    setPosition(thread_->position, fen, moves);
+    return *thread_->position.state;
+  }
+  // Drains a picker; the result keeps the keys.
+  std::vector<ScoredMove> drain(const PositionState& st, Move ttMove, int depth, Move prevMove = 0) {
+    initMovePicker(picker_, *thread_, st, ttMove, PLY, depth, prevMove, 0, isInCheck(st));
+    std::vector<ScoredMove> out;
+    for (ScoredMove sm = pickNextMove(picker_); sm.move; sm = pickNextMove(picker_)) {
+      out.push_back(sm);
+      if (out.size() > MAX_GENERATED) break;
+    }
+    return out;
+  }
+  static std::vector<Move> legalMoves(const PositionState& st) {
+    ScoredMove list[MAX_GENERATED];
+    ScoredMove* end = generateLegalMoves(st, list);
+    std::vector<Move> moves;
+    for (ScoredMove* p = list; p < end; ++p) moves.push_back(p->move);
+    std::sort(moves.begin(), moves.end());
+    return moves;
+  }
+  static std::vector<Move> movesOf(const std::vector<ScoredMove>& picked) {
+    std::vector<Move> moves;
+    for (const ScoredMove& sm : picked) moves.push_back(sm.move);
+    std::sort(moves.begin(), moves.end());
+    return moves;
+  }
+  static Move find(const PositionState& st, Square from, Square to, PieceType promotion = NO_PIECE) {
+    for (Move m : legalMoves(st))
+      if (moveFrom(m) == from && moveTo(m) == to && movePromotion(m) == promotion) return m;
+    return 0;
+  }
+  static constexpr int PLY = 3;
+  std::unique_ptr<SearchThread> thread_;
+  MovePicker picker_;
+};
+
+TEST_F(Picker, HandsOutEveryLegalMoveOnceWithItsCheckFlag) {
+  for (const char* fen : {START_FEN, KIWIPETE, PROMOTIONS, IN_CHECK, BLOCK_OR_PROMOTE, LOSING_KNIGHT}) {
+    const PositionState& st = setUp(fen);
+    EXPECT_EQ(movesOf(drain(st, 0, 12)), legalMoves(st)) << fen;
+    // With a hash move, that move comes first and only once.
+    std::vector<Move> legal = legalMoves(st);
+    Move tt = legal[legal.size() / 2];
+    std::vector<ScoredMove> picked = drain(st, tt, 12);
+    ASSERT_FALSE(picked.empty());
+    EXPECT_EQ(picked[0].move, tt);
+    EXPECT_EQ(picked[0].key, PICK_TT_MOVE);
+    EXPECT_EQ(movesOf(picked), legal) << fen;
+  }
+}
+
+TEST_F(Picker, KeysFallAfterTheHashMove) {
+  const PositionState& st = setUp(KIWIPETE);
+  thread_->mainHistory[0][KNIGHT][21][38] = 900;  // some quiet history to sort by
+  thread_->mainHistory[0][PAWN][8][24] = -900;
+  std::vector<ScoredMove> picked = drain(st, 0, 12);
+  ASSERT_GT(picked.size(), 2u);
+  for (size_t i = 1; i < picked.size(); ++i) EXPECT_LE(picked[i].key, picked[i - 1].key) << i;
+  // Good captures lead, the bishop capture on a6 before any pawn capture.
+  EXPECT_TRUE(picked[0].move & MOVE_CAPTURE);
+  EXPECT_GE(picked[0].key, PICK_GOOD_CAPTURE);
+  EXPECT_EQ(moveTo(picked[0].move), 40);
+}
+
+TEST_F(Picker, LosingCaptureComesAfterEveryQuietMove) {
+  const PositionState& st = setUp(LOSING_KNIGHT);
+  std::vector<ScoredMove> picked = drain(st, 0, 5);
+  ASSERT_FALSE(picked.empty());
+  const ScoredMove& last = picked.back();
+  EXPECT_EQ(movePiece(last.move), KNIGHT);
+  EXPECT_EQ(moveTo(last.move), 36);
+  EXPECT_EQ(last.key, -200 * 128 + 13 - 2047483773);
+  EXPECT_LT(last.key, PICK_LOSING_LIMIT);
+  for (size_t i = 0; i + 1 < picked.size(); ++i) EXPECT_FALSE(picked[i].move & MOVE_CAPTURE);
+}
+
+TEST_F(Picker, KillersAndCounterMoveAreNeverRepeated) {
+  const PositionState& st = setUp(START_FEN);
+  Move nf3 = find(st, 6, 21), nc3 = find(st, 1, 18), e4 = find(st, 12, 28);
+  const Move prev = makeMoveWord(PAWN, 12, 28);
+  thread_->killers[PLY][0] = nf3;
+  thread_->killers[PLY][1] = nc3;
+  thread_->counterMoves[0][PAWN][12][28] = nc3;
+  // Killer 0 is the hash move: it comes once, as the hash move.
+  std::vector<ScoredMove> picked = drain(st, nf3, 5, prev);
+  ASSERT_EQ(picked.size(), 20u);
+  EXPECT_EQ(picked[0].move, nf3);
+  EXPECT_EQ(picked[1].move, nc3);
+  EXPECT_EQ(picked[1].key, PICK_KILLER);
+  EXPECT_LT(picked[2].key, PICK_KILLER);
+  EXPECT_EQ(movesOf(picked), legalMoves(st));
+  EXPECT_EQ(picker_.counterMove, nc3);
+  EXPECT_EQ(picker_.killer0, nf3);
+  // A distinct counter move follows the killers.
+  thread_->counterMoves[0][PAWN][12][28] = e4;
+  picked = drain(st, 0, 5, prev);
+  ASSERT_EQ(picked.size(), 20u);
+  EXPECT_EQ(picked[0].move, nf3);
+  EXPECT_EQ(picked[1].move, nc3);
+  EXPECT_EQ(picked[2].move, e4);
+  EXPECT_EQ(picked[2].key, PICK_KILLER);
+  EXPECT_EQ(movesOf(picked), legalMoves(st));
+}
+
+TEST_F(Picker, RememberedMovesThatDoNotFitAreSkipped) {
+  const PositionState& st = setUp(START_FEN);
+  thread_->killers[PLY][0] = makeMoveWord(BISHOP, 2, 20);             // blocked by the d2 pawn
+  thread_->killers[PLY][1] = makeMoveWord(KNIGHT, 27, 44);            // no knight there
+  thread_->counterMoves[0][0][0][0] = makeMoveWord(ROOK, 0, 16);     // through the a2 pawn
+  std::vector<ScoredMove> picked = drain(st, 0, 5);
+  EXPECT_EQ(movesOf(picked), legalMoves(st));
+  for (const ScoredMove& sm : picked) EXPECT_NE(sm.key, PICK_KILLER);
+}
+
+TEST_F(Picker, UnderPromotionsOnlyFromDepthEight) {
+  auto underPromotions = [](const std::vector<ScoredMove>& picked) {
+    int n = 0;
+    for (const ScoredMove& sm : picked)
+      if ((sm.move & MOVE_PROMOTION) && movePromotion(sm.move) != QUEEN) ++n;
+    return n;
+  };
+  for (const char* fen : {PROMOTIONS, BLOCK_OR_PROMOTE}) {
+    const PositionState& st = setUp(fen);
+    std::vector<ScoredMove> shallow = drain(st, 0, 7);
+    EXPECT_EQ(underPromotions(shallow), 0) << fen;
+    EXPECT_GT(shallow.size(), 0u);
+    std::vector<ScoredMove> deep = drain(st, 0, 8);
+    EXPECT_GT(underPromotions(deep), 0) << fen;
+    EXPECT_EQ(movesOf(deep), legalMoves(st)) << fen;
+    EXPECT_EQ(shallow.size() + underPromotions(deep), deep.size()) << fen;
+    // Under-promotions sort last.
+    EXPECT_TRUE(deep.back().move & MOVE_PROMOTION);
+    EXPECT_NE(movePromotion(deep.back().move), QUEEN);
+  }
+}
+
+TEST_F(Picker, InCheckKillersGetNoSpecialPlace) {
+  const PositionState& st = setUp(IN_CHECK);
+  ASSERT_TRUE(isInCheck(st));
+  std::vector<Move> legal = legalMoves(st);
+  Move quietEvasion = 0;
+  for (Move m : legal)
+    if (!(m & MOVE_CAPTURE)) quietEvasion = m;
+  ASSERT_NE(quietEvasion, 0u);
+  thread_->killers[PLY][0] = withoutCheck(quietEvasion);
+  std::vector<ScoredMove> picked = drain(st, 0, 5);
+  EXPECT_EQ(movesOf(picked), legal);
+  for (size_t i = 0; i < picked.size(); ++i) {
+    EXPECT_NE(picked[i].key, PICK_KILLER);
+    if (i > 0) {
+      EXPECT_LE(picked[i].key, picked[i - 1].key);
+    }
+  }
+  // The capture of the checking queen comes first.
+  EXPECT_EQ(picked[0].move & MOVE_CAPTURE, MOVE_CAPTURE);
+  EXPECT_EQ(moveTo(picked[0].move), 25);
+}
+
+TEST_F(Picker, ProbCutSeesOnlyGoodCapturesAndATacticalHashMove) {
+  const PositionState& st = setUp(KIWIPETE);
+  Move quietTT = find(st, 21, 37);  // Qf3-f5
+  ASSERT_NE(quietTT, 0u);
+  initProbCutPicker(picker_, *thread_, st, quietTT, PLY, 8);
+  for (ScoredMove sm = pickNextMove(picker_); sm.move; sm = pickNextMove(picker_)) {
+    EXPECT_TRUE(sm.move & (MOVE_CAPTURE | MOVE_PROMOTION));
+    EXPECT_GE(sm.key, PICK_GOOD_CAPTURE);
+  }
+  Move capture = find(st, 36, 53);  // Ne5xf7
+  ASSERT_NE(capture, 0u);
+  initProbCutPicker(picker_, *thread_, st, capture, PLY, 8);
+  ScoredMove first = pickNextMove(picker_);
+  EXPECT_EQ(first.move, capture);
+  int more = 0;
+  for (ScoredMove sm = pickNextMove(picker_); sm.move; sm = pickNextMove(picker_)) {
+    EXPECT_NE(sm.move, capture);
+    ++more;
+  }
+  EXPECT_GT(more, 0);
+}
+
+}  // namespace
