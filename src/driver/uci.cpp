@@ -2,6 +2,9 @@
 
 #include "driver/options.h"
 
+CommandLock commandLock;
+SpinLock outputLock;
+
 int engineMain(int, char**) {
   setDefaultOptions();
   return 0;
