@@ -1,0 +1,50 @@
+#include "driver/bench.h"
+
+#include <cstdio>
+
+#include "board/fen.h"
+#include "driver/memory.h"
+#include "driver/options.h"
+#include "driver/think.h"
+#include "driver/uci.h"
+
+const BenchPosition benchPositions[BENCH_POSITION_COUNT] = {
+    {"1qr3k1/p3bppp/4pn2/1B2n3/N7/P3P2P/1P2QPP1/2R1B2K w - -"},
+    {"2br2k1/r5p1/4p3/5p2/8/pP3B2/1q2RPPP/Q3R1K1 b - - "},
+    {"r5k1/5p2/7p/5qP1/1P1QR3/5P2/r4RK1/8 b - - "},
+    {"r4rk1/1p2bppp/p3bn2/8/Pq1BP3/1BN1Q3/1PP3PP/R3K2R w KQ - "},
+    {"r2qk2r/3nbpp1/2bBp2p/p3P3/1p6/8/PPPQBPPP/1NKR3R w kq - "},
+    {"3r4/3r2bk/1p4pp/pN2n3/P6P/4Q1P1/1P2B1K1/8 b - h3"},
+    {"6k1/1b2bp2/p3p2p/4P1p1/1pr5/4BP1P/PP2N1P1/3R2K1 b - - "},
+    {"1rr3k1/1q3pp1/pnbQp2p/1p2P3/3B1P2/2PB4/P1P2RPP/R5K1 w - - "},
+    {"2r2rk1/p3qp1p/2b1pp1Q/2b5/1n6/2N2NP1/1P2PPBP/R2R2K1 w - - "},
+    {"8/p4k2/1p3r2/2pPnb2/2Pr3P/PPK3P1/4B1Q1/8 b - - "},
+};
+
+// A clock that never runs out and no node limit: only the depth ends a search.
+static constexpr int64_t BENCH_CLOCK_MS = 4000000000LL;
+static constexpr int64_t BENCH_NODE_LIMIT = INT64_MAX;
+
+int64_t runBenchmark(int depth) {
+  int64_t total = 0;
+  for (const BenchPosition& bench : benchPositions) {
+    allocateSearchMemory();
+    SearchThread& main = searchThreads[0];
+    int gameMoves = setPosition(main.position, bench.fen, nullptr);
+    main.rootEnd = generateRootMoves(main, main.rootMoves);
+    searchLimits.searchMode.store(MODE_NORMAL, std::memory_order_relaxed);
+    searchLimits.timeMs = BENCH_CLOCK_MS;
+    searchLimits.incMs = 0;
+    searchLimits.nodeLimit = BENCH_NODE_LIMIT;
+    searchLimits.movesToGo = 0;
+    searchLimits.depthLimit = depth;
+    searchLimits.gameMoves = gameMoves;
+    searchLimits.stopFlag.store(0, std::memory_order_relaxed);
+    commandLock.acquire();
+    thinkThread();
+    total += main.nodes.load(std::memory_order_relaxed);
+  }
+  std::printf("Total nodes searched: %lld\n", static_cast<long long>(total));
+  std::fflush(stdout);
+  return total;
+}

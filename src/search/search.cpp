@@ -1,0 +1,360 @@
+// The main search below the root: a principal-variation alpha-beta search
+// with a shared hash table, reverse futility and null-move pruning, ProbCut,
+// internal iterative deepening, move-count, futility and exchange pruning,
+// check and singular extensions and late-move reductions.
+#include <algorithm>
+#include <cstdlib>
+
+#include "board/attacks.h"
+#include "board/exchange.h"
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "driver/options.h"
+#include "driver/think.h"
+#include "driver/timeman.h"
+#include "eval/nnue.h"
+#include "search/draw.h"
+#include "search/movepick.h"
+#include "search/nodeutil.h"
+#include "search/reduction.h"
+#include "search/search.h"
+#include "search/tt.h"
+
+// Reverse futility: a position this far above beta at low depth is left alone.
+static constexpr int RFP_MAX_DEPTH = 5;
+static constexpr int RFP_MARGIN = 55;
+// Null move: the opponent moving twice still cannot reach beta.
+static constexpr int NULL_MIN_DEPTH = 4;
+static constexpr int NULL_EVAL_MARGIN = 20;
+static constexpr int NULL_CHILD_EVAL = 5;  // child eval = this - parent eval (the tempo)
+static constexpr int NULL_MAX_EVAL_BONUS = 3;
+static constexpr int NULL_EVAL_STEP = 100;
+// ProbCut: a capture that beats beta by this margin at a shallow depth
+// very likely beats beta at full depth too.
+static constexpr int PROBCUT_MIN_DEPTH = 6;
+static constexpr int PROBCUT_MARGIN = 150;
+static constexpr int PROBCUT_SHALLOW_DEPTH = 2;
+static constexpr int PROBCUT_VERIFY_MIN_DEPTH = 7;
+static constexpr int PROBCUT_VERIFY_REDUCTION = 4;
+// Internal iterative deepening finds a first move for PV nodes without one.
+static constexpr int IID_MIN_DEPTH = 4;
+// Move-loop pruning.
+static constexpr int PRUNE_MAX_DEPTH = 7;
+static constexpr int LMP_BASE_IMPROVING = 22;
+static constexpr int LMP_BASE = 10;
+static constexpr int FUTILITY_MARGIN = 55;
+static constexpr int CONT_HISTORY_PRUNE_DEPTH = 3;
+static constexpr int SEE_PRUNE_MAX_DEPTH = 6;
+static constexpr int SEE_MARGIN = 75;
+static constexpr int SEE_UNKNOWN = 32767;
+// Singular extension: the hash move alone holds the score.
+static constexpr int SINGULAR_MIN_DEPTH = 6;
+static constexpr int SINGULAR_DEPTH_SLACK = 3;
+static constexpr int SINGULAR_MARGIN_PER_PLY = 2;
+// Reductions.
+static constexpr int REDUCE_MIN_DEPTH = 3;
+static constexpr int LOSING_REDUCTION_DIVISOR = 6;
+static constexpr int REDUCTION_ROUNDING = 64;
+static constexpr int REDUCTION_SHIFT = 6;
+
+static constexpr Move TACTICAL_FLAGS = MOVE_CAPTURE | MOVE_PROMOTION | MOVE_CASTLE | MOVE_CHECK;
+static constexpr int MATE_BOUND = SCORE_MATE_IN_MAX - 1;  // largest score that is not a mate
+
+static inline bool isLosingKey(int32_t key) { return key < PICK_LOSING_LIMIT; }
+
+// Exchange value a pruning test needs, taken from the picker's key for a
+// losing capture instead of computing it again.
+static int pruningExchange(const PositionState& st, Move move, int32_t key, int seeMargin) {
+  if (move & (MOVE_CAPTURE | MOVE_PROMOTION)) {
+    if (uint32_t(key) + 2147483645u <= 99999999u) return int((int64_t(key) + 2047483646) >> 7);
+    return SEE_UNKNOWN;
+  }
+  if (seeMargin >= -seeValue[movePiece(move)]) return staticExchange(st, move);
+  return SEE_UNKNOWN;
+}
+
+// The draw and mate rules that end a line before any move is tried; returns
+// true with *score set when the node is settled by them.
+static bool settledByRules(const PositionState& st, int ply, int* score) {
+  if (st.flags & FLAG_REPETITION) {
+    *score = drawScoreAt(ply);
+    return true;
+  }
+  if (st.rule50 >= 100) {
+    *score = (!isInCheck(st) || hasLegalEvasion(st)) ? drawScoreAt(ply) : ply - SCORE_MATE;
+    return true;
+  }
+  if (insufficientMaterial(st)) {
+    *score = drawScoreAt(ply);
+    return true;
+  }
+  return false;
+}
+
+int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int beta, Move excludedMove,
+               Move prevMove, Move prevPrevMove) {
+  // 1. At the horizon the quiescence search takes over.
+  if (depth < 1) return quiescence(t, nodeKind, ply, 0, alpha, beta, prevMove, prevPrevMove);
+
+  // 2-4. Clock, abort and node count.
+  pollClock(t);
+
+  Position& pos = t.position;
+  const PositionState& st = *pos.state;
+  const bool inCheck = isInCheck(st);
+  const bool pvNode = nodeKind == NODE_PV;
+
+  // 5-7. Repetition, fifty-move rule, insufficient material.
+  int ruleScore;
+  if (settledByRules(st, ply, &ruleScore)) return ruleScore;
+  if (ply >= SEARCH_PLY_LIMIT) return evaluate(st, t.nnue, ply);
+
+  // 8. Mate-distance pruning: no line from here beats a shorter mate.
+  alpha = std::max(alpha, ply - SCORE_MATE);
+  beta = std::min(beta, SCORE_MATE - 1 - ply);
+  if (alpha >= beta) return alpha;
+
+  // 9. The verification search for a singular move keeps its result apart.
+  uint64_t key = st.key;
+  if (excludedMove) key ^= zobristKeys[moveFrom(excludedMove)] ^ zobristKeys[moveTo(excludedMove)];
+
+  // 10. Hash table.
+  TTHit hit;
+  const bool ttHit = ttProbe(key, ply, hit);
+  TTMove ttMove16 = hit.move;
+  int adjustedEval = t.evalStack[ply];
+  if (ttHit) {
+    if (hit.depth >= depth &&
+        (hit.bound == BOUND_EXACT || (hit.bound == BOUND_LOWER && hit.score >= beta) ||
+         (hit.bound == BOUND_UPPER && hit.score <= alpha))) {
+      if (hit.score >= beta && hit.move) recordTTCutoffMove(t, st, ply, hit.move, prevMove);
+      return hit.score;
+    }
+    t.evalStack[ply] = hit.eval;
+    adjustedEval = hit.eval;
+    if (!inCheck) {
+      if (hit.bound == BOUND_EXACT)
+        adjustedEval = hit.score;
+      else if (hit.bound == BOUND_LOWER)
+        adjustedEval = std::max(adjustedEval, hit.score);
+      else
+        adjustedEval = std::min(adjustedEval, hit.score);
+    }
+  }
+
+  // 11. Tablebases, right after an irreversible move.
+  if (!excludedMove && popcount(st.pieces[ALL_PIECES]) <= tbProbePieces && st.rule50 == 0 &&
+      st.castleFiles == NO_CASTLING) {
+    int wdl;
+    if (probeSearchWdl(st, &wdl)) {
+      t.tbHits.fetch_add(1, std::memory_order_relaxed);
+      int rule = engineOptions.syzygy50MoveRule ? 1 : 0;
+      if (wdl >= -rule && wdl <= rule) return drawScoreAt(ply);
+      int balance = materialBalance(st);
+      int grade = std::min(balance / TB_GRADE_DIVISOR, TB_GRADE_CAP);
+      bool bare = balance <= -1005;
+      if (wdl > rule) {
+        int v = (bare ? TB_WIN_SCORE - 200 : TB_WIN_SCORE + grade) - ply;
+        if (v >= beta) return v;
+      } else {
+        int v = (bare ? -TB_WIN_SCORE - 200 : grade - TB_WIN_SCORE) + ply;
+        if (v <= alpha) return v;
+      }
+    }
+  }
+
+  // 12. Static evaluation (none in check).
+  if (t.evalStack[ply] == EVAL_NONE && !inCheck) {
+    t.evalStack[ply] = evaluate(st, t.nnue, ply);
+    adjustedEval = t.evalStack[ply];
+  }
+  const int staticEval = t.evalStack[ply];
+
+  // 13. Improving: better than two plies ago, so prune less.
+  const bool improving = ply < 2 || inCheck || staticEval == EVAL_NONE || t.evalStack[ply - 2] == EVAL_NONE ||
+                         staticEval >= t.evalStack[ply - 2];
+
+  // 14. Killers of the child ply start empty.
+  t.killers[ply + 1][0] = t.killers[ply + 1][1] = MOVE_NONE;
+
+  Move ttMove = ttMove16 ? validateTTMove(st, ttMove16) : MOVE_NONE;
+
+  // 15. Pruning before the move loop, not in PV nodes, in check or in a
+  // singular verification search.
+  if (!excludedMove && !pvNode && !inCheck) {
+    // Reverse futility.
+    if (depth <= RFP_MAX_DEPTH && adjustedEval - RFP_MARGIN * (depth - int(improving)) >= beta &&
+        std::abs(beta) <= MATE_BOUND && std::abs(adjustedEval) < SCORE_MATE_IN_MAX)
+      return adjustedEval;
+
+    // Null move, only with a piece on the board (zugzwang is rare then).
+    if (depth >= NULL_MIN_DEPTH && prevMove && adjustedEval >= beta &&
+        staticEval >= beta - NULL_EVAL_MARGIN * depth &&
+        (ownPieces(st) & (st.pieces[KNIGHT] | st.pieces[BISHOP] | st.pieces[ROOK] | st.pieces[QUEEN]))) {
+      NnueDelta& delta = t.nnue[ply].delta;
+      delta.kingMoved = 0;
+      delta.addedCount = delta.removedCount = 0;
+      t.nnue[ply + 1].computed = 0;
+      makeNullMove(pos);
+      t.evalStack[ply + 1] = NULL_CHILD_EVAL - staticEval;
+      int reduced = 3 * depth / 4 - 3 - std::min(NULL_MAX_EVAL_BONUS, (adjustedEval - beta) / NULL_EVAL_STEP);
+      int value = -searchNode(t, NODE_ALL, ply + 1, reduced, -beta, -alpha, MOVE_NONE, MOVE_NONE, MOVE_NONE);
+      takeBack(pos);
+      if (value >= beta) return std::abs(value) <= MATE_BOUND ? value : beta;
+    }
+
+    // ProbCut.
+    if (depth >= PROBCUT_MIN_DEPTH && std::abs(beta) <= MATE_BOUND) {
+      const int rbeta = beta + PROBCUT_MARGIN;
+      const int threshold = rbeta - staticEval;
+      MovePicker mp;
+      initProbCutPicker(mp, t, st, ttMove, ply, depth);
+      while (Move move = pickNextMove(mp).move) {
+        if (moveCaptured(move) == KING) return SCORE_MATE - ply;
+        int gain = seeValue[moveCaptured(move)];
+        if (move & MOVE_PROMOTION) gain += seeValue[movePromotion(move)] - seeValue[PAWN];
+        if (gain < threshold || staticExchange(st, move) < threshold) continue;
+        makeMove(pos, move, &t.nnue[ply].delta);
+        t.evalStack[ply + 1] = EVAL_NONE;
+        t.nnue[ply + 1].computed = 0;
+        int value = -searchNode(t, NODE_ALL, ply + 1, PROBCUT_SHALLOW_DEPTH, -rbeta, -rbeta + 1, MOVE_NONE, move,
+                                prevMove);
+        if (depth >= PROBCUT_VERIFY_MIN_DEPTH && value >= rbeta)
+          value = -searchNode(t, NODE_ALL, ply + 1, depth - PROBCUT_VERIFY_REDUCTION, -rbeta, -rbeta + 1,
+                              MOVE_NONE, move, prevMove);
+        takeBack(pos);
+        if (value >= rbeta) return value;
+      }
+    }
+  }
+
+  // Internal iterative deepening: a PV node without a hash move searches
+  // itself shallower first to find one.
+  if (!excludedMove && pvNode && depth >= IID_MIN_DEPTH && !ttMove16) {
+    searchNode(t, NODE_PV, ply, 7 * depth / 8 - 2, alpha, beta, MOVE_NONE, prevMove, prevPrevMove);
+    TTHit again;
+    if (ttProbe(key, ply, again) && again.move) ttMove = validateTTMove(st, again.move);
+  }
+
+  // The move loop.
+  const int lmpCount = (improving ? LMP_BASE_IMPROVING : LMP_BASE) * depth / 4;
+  const int futilityValue = adjustedEval + FUTILITY_MARGIN * depth;
+  const int seeMargin = -SEE_MARGIN * depth;
+  const bool singularAllowed = depth >= SINGULAR_MIN_DEPTH && !excludedMove;
+  const bool reduceAllowed = depth >= REDUCE_MIN_DEPTH && !inCheck;
+  const int firstChildKind = pvNode ? NODE_PV : nodeKind ^ NODE_CUT;
+  const int laterChildKind = pvNode ? NODE_CUT : nodeKind ^ NODE_CUT;
+  const int32_t(*reductions)[REDUCTION_SIZE] = reductionTable[pvNode ? REDUCTION_PV : REDUCTION_NON_PV];
+  const int reductionDepth = std::min(depth, REDUCTION_SIZE - 1);
+  const int side = sideIndex(st);
+
+  int bestScore = -SCORE_INFINITE;
+  Move bestMove = MOVE_NONE;
+  int moveCount = 0;
+  bool searchedAny = false;
+  Move quiets[MAX_MOVES];
+  int quietCount = 0;
+
+  MovePicker mp;
+  initMovePicker(mp, t, st, ttMove, ply, depth, prevMove, prevPrevMove, inCheck);
+  for (;;) {
+    const ScoredMove picked = pickNextMove(mp);
+    const Move move = picked.move;
+    if (!move) break;
+    const int32_t key = picked.key;
+    const int movesBefore = moveCount++;
+
+    if (withoutCheck(move) == withoutCheck(excludedMove)) continue;
+    // Taking the king: the opponent's last move left it attacked (only
+    // possible after a null move in an unflagged discovered check). That
+    // line was illegal, so it counts as won here.
+    if (moveCaptured(move) == KING) return SCORE_MATE - ply;
+
+    const bool tactical = inCheck || (move & TACTICAL_FLAGS);
+    const bool losing = isLosingKey(key);
+    const Move plainMove = withoutCheck(move);
+    const bool refutation = plainMove == mp.killer0 || plainMove == mp.killer1 || plainMove == mp.counterMove;
+
+    // Move pruning, never for the first move.
+    if (movesBefore > 0) {
+      if (depth <= PRUNE_MAX_DEPTH && !tactical) {
+        if (movesBefore >= lmpCount) continue;
+        if (!refutation && futilityValue < alpha && std::abs(alpha) <= MATE_BOUND &&
+            std::abs(adjustedEval) < SCORE_MATE_IN_MAX)
+          continue;
+      }
+      bool seeTest;
+      if (depth < CONT_HISTORY_PRUNE_DEPTH && !tactical) {
+        PieceType piece = movePiece(move);
+        Square to = moveTo(move);
+        if (t.contHist1[side][movePiece(prevMove)][moveTo(prevMove)][piece][to] < 0 &&
+            t.contHist2[side][movePiece(prevPrevMove)][moveTo(prevPrevMove)][piece][to] < 0)
+          continue;
+        seeTest = true;
+      } else {
+        seeTest = depth <= SEE_PRUNE_MAX_DEPTH && !inCheck;
+      }
+      if (seeTest && pruningExchange(st, move, key, seeMargin) <= seeMargin) continue;
+    }
+
+    // Extensions: checks in PV nodes, and a hash move that alone holds.
+    int ext = 0;
+    if (pvNode && !losing && (move & MOVE_CHECK))
+      ext = (key >= PICK_GOOD_CAPTURE || staticExchange(st, move) >= 0) ? 1 : 0;
+    if (singularAllowed && ext == 0 && move == ttMove && ttHit && std::abs(hit.score) <= MATE_BOUND &&
+        hit.bound == BOUND_LOWER && hit.depth >= depth - SINGULAR_DEPTH_SLACK) {
+      const int singularBeta = hit.score - SINGULAR_MARGIN_PER_PLY * depth;
+      int value = searchNode(t, NODE_ALL, ply, 3 * depth / 8, singularBeta - 1, singularBeta, ttMove, prevMove,
+                             prevPrevMove);
+      if (value < singularBeta)
+        ext = 1;
+      else if (singularBeta >= beta)
+        return singularBeta;
+    }
+
+    makeMove(pos, move, &t.nnue[ply].delta);
+    t.evalStack[ply + 1] = EVAL_NONE;
+    t.nnue[ply + 1].computed = 0;
+    const int newDepth = depth - 1 + ext;
+    int score;
+    if (movesBefore == 0) {
+      score = -searchNode(t, firstChildKind, ply + 1, newDepth, -beta, -alpha, MOVE_NONE, move, prevMove);
+    } else {
+      int r = 0;
+      if (reduceAllowed && !(!losing && (move & TACTICAL_FLAGS)) && !refutation)
+        r = (reductions[reductionDepth][std::min(moveCount, REDUCTION_SIZE - 1)] /
+                 (losing ? LOSING_REDUCTION_DIVISOR : 1) +
+             REDUCTION_ROUNDING) >>
+            REDUCTION_SHIFT;
+      score = -searchNode(t, laterChildKind, ply + 1, newDepth - r, -alpha - 1, -alpha, MOVE_NONE, move, prevMove);
+      if (r > 0 && newDepth >= 1 && score > alpha)
+        score = -searchNode(t, laterChildKind, ply + 1, newDepth, -alpha - 1, -alpha, MOVE_NONE, move, prevMove);
+      if (pvNode && alpha < score && score < beta)
+        score = -searchNode(t, NODE_PV, ply + 1, newDepth, -beta, -alpha, MOVE_NONE, move, prevMove);
+    }
+    takeBack(pos);
+    searchedAny = true;
+
+    if (score > bestScore) bestScore = score;
+    if (score > alpha) {
+      bestMove = move;
+      alpha = score;
+      if (alpha >= beta) break;
+    }
+    if (!(move & (MOVE_CAPTURE | MOVE_PROMOTION)) && quietCount < MAX_MOVES) quiets[quietCount++] = move;
+  }
+
+  // Checkmate or stalemate.
+  if (moveCount == 0) return inCheck ? ply - SCORE_MATE : drawScoreAt(ply);
+  if (!searchedAny) {
+    if (alpha == -SCORE_INFINITE) return -SCORE_INFINITE;
+    bestScore = alpha;
+  }
+
+  if (!excludedMove && alpha >= beta && !(bestMove & (MOVE_CAPTURE | MOVE_PROMOTION)))
+    updateQuietStats(t, st, ply, depth, bestMove, quiets, quietCount, prevMove, prevPrevMove);
+
+  ttStore(key, pvNode, depth, ttBoundFor(bestMove != MOVE_NONE, alpha, beta), bestMove ? bestMove : ttMove,
+          bestScore, t.evalStack[ply], ply);
+  return bestScore;
+}
