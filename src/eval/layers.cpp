@@ -81,6 +81,8 @@ static_assert(L1_SIZE % UPDATE_BLOCK_LANES == 0);
 // and independent sets of sums that fit the register file with them.
 constexpr int OUTPUT_REGS = L2_SIZE * 4 / VEC_BYTES;
 constexpr int SUM_SETS = OUTPUT_REGS >= 8 ? 1 : 8 / OUTPUT_REGS;
+// Above this many non-zero groups a plain pass over all of them is cheaper.
+constexpr int DENSE_GROUPS = 80;
 
 int32_t loadGroup(const uint8_t* bytes) {
   int32_t group;
@@ -131,33 +133,39 @@ void clipAccumulators(const int16_t* own, const int16_t* other, uint8_t* out) {
     }
 }
 
-// Inputs are mostly zero (clamped lanes), so only groups of four inputs with
-// a non-zero byte are multiplied. Several groups per step go to separate
-// sums, as many as the registers allow, to keep the multiply-add chains short.
+// Inputs are often mostly zero (clamped lanes), and then only groups of four
+// inputs with a non-zero byte are multiplied. Several groups per step go to
+// separate sums, as many as the registers allow, to keep the multiply-add
+// chains short.
 void hiddenLayer2(const uint8_t* inputs, uint8_t* out) {
-  uint16_t groups[L2_INPUTS / 4];
+  constexpr int MASKS = L2_INPUTS / VEC_BYTES;
+  uint32_t masks[MASKS];
   int count = 0;
-  for (int i = 0; i < L2_INPUTS; i += VEC_BYTES) {
-    uint32_t mask = vecNonZero32(vecLoad(inputs + i));
-    while (mask) {
-      groups[count++] = uint16_t(i / 4 + __builtin_ctz(mask));
-      mask &= mask - 1;
-    }
+  for (int m = 0; m < MASKS; ++m) {
+    masks[m] = vecNonZero32(vecLoad(inputs + m * VEC_BYTES));
+    count += __builtin_popcount(masks[m]);
   }
   Vec sums[SUM_SETS][OUTPUT_REGS];
   for (auto& set : sums)
     for (Vec& sum : set) sum = vecZero();
-  int g = 0;
-  for (; g + SUM_SETS <= count; g += SUM_SETS)
-    for (int set = 0; set < SUM_SETS; ++set) {
-      Vec x = vecBroadcast32(loadGroup(inputs + 4 * groups[g + set]));
-      const int8_t* w = &convertedNetwork.l2Packed[groups[g + set]][0][0];
-      for (int k = 0; k < OUTPUT_REGS; ++k) sums[set][k] = vecDotBytes(sums[set][k], x, vecLoad(w + k * VEC_BYTES));
-    }
-  for (int set = 0; g < count; ++g, ++set) {
-    Vec x = vecBroadcast32(loadGroup(inputs + 4 * groups[g]));
-    const int8_t* w = &convertedNetwork.l2Packed[groups[g]][0][0];
+  auto addGroup = [&](int set, int group) {
+    Vec x = vecBroadcast32(loadGroup(inputs + 4 * group));
+    const int8_t* w = &convertedNetwork.l2Packed[group][0][0];
     for (int k = 0; k < OUTPUT_REGS; ++k) sums[set][k] = vecDotBytes(sums[set][k], x, vecLoad(w + k * VEC_BYTES));
+  };
+  if (count > DENSE_GROUPS) {
+    for (int group = 0; group < L2_INPUTS / 4; group += SUM_SETS)
+      for (int set = 0; set < SUM_SETS; ++set) addGroup(set, group + set);
+  } else {
+    uint16_t groups[L2_INPUTS / 4];
+    int listed = 0;
+    for (int m = 0; m < MASKS; ++m)
+      for (uint32_t mask = masks[m]; mask; mask &= mask - 1)
+        groups[listed++] = uint16_t(m * VEC_BYTES / 4 + __builtin_ctz(mask));
+    int g = 0;
+    for (; g + SUM_SETS <= count; g += SUM_SETS)
+      for (int set = 0; set < SUM_SETS; ++set) addGroup(set, groups[g + set]);
+    for (int set = 0; g < count; ++g, ++set) addGroup(set, groups[g]);
   }
   alignas(64) int32_t stored[L2_SIZE];
   for (int k = 0; k < OUTPUT_REGS; ++k) {
