@@ -1,7 +1,5 @@
 #include "eval/features.h"
 
-#include "eval/network.h"
-
 int activeRows(const PositionState& st, int perspective, int* rows) {
   Square king = perspectiveKing(st, perspective);
   // Squares of perspective 1 are the stored board mirrored; its own pieces

@@ -8,6 +8,12 @@
 
 #include "board/types.h"
 
+// Input rows: ten piece kinds x 64 squares x 64 king squares, then the two
+// castling-right rows of the perspective's own side.
+constexpr int FEATURE_ROW_KING_SIDE = 40960;
+constexpr int FEATURE_ROW_QUEEN_SIDE = 40961;
+constexpr int FEATURE_ROWS = 40962;
+
 // Room for the active rows of one perspective: a legal position has at most
 // 32; this bound holds for any bitboards at all.
 constexpr int MAX_ACTIVE_ROWS = 5 * 64 + 2;
@@ -32,10 +38,10 @@ int activeRows(const PositionState& st, int perspective, int* rows);
 // perspective (the other side's castling right).
 inline int deltaRow(uint32_t code, bool moverIsPerspective, Square king) {
   switch (code) {
-    case CODE_OWN_KING_SIDE: return moverIsPerspective ? 40960 : -1;
-    case CODE_OWN_QUEEN_SIDE: return moverIsPerspective ? 40961 : -1;
-    case CODE_ENEMY_KING_SIDE: return moverIsPerspective ? -1 : 40960;
-    case CODE_ENEMY_QUEEN_SIDE: return moverIsPerspective ? -1 : 40961;
+    case CODE_OWN_KING_SIDE: return moverIsPerspective ? FEATURE_ROW_KING_SIDE : -1;
+    case CODE_OWN_QUEEN_SIDE: return moverIsPerspective ? FEATURE_ROW_QUEEN_SIDE : -1;
+    case CODE_ENEMY_KING_SIDE: return moverIsPerspective ? -1 : FEATURE_ROW_KING_SIDE;
+    case CODE_ENEMY_QUEEN_SIDE: return moverIsPerspective ? -1 : FEATURE_ROW_QUEEN_SIDE;
     default: break;
   }
   if (moverIsPerspective) return int(code) * 64 + king;

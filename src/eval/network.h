@@ -5,14 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "eval/features.h"
 #include "eval/nnue.h"
-
-// Input rows: ten piece kinds x 64 squares x 64 king squares, then the two
-// castling-right rows of the perspective's own side.
-constexpr int FEATURE_PIECE_ROWS = 40960;
-constexpr int FEATURE_ROW_KING_SIDE = 40960;
-constexpr int FEATURE_ROW_QUEEN_SIDE = 40961;
-constexpr int FEATURE_ROWS = 40962;
 
 constexpr int L2_INPUTS = 2 * L1_SIZE;
 constexpr int L2_SIZE = 32;
