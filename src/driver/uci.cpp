@@ -1,11 +1,183 @@
 #include "driver/uci.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "board/attacks.h"
+#include "board/fen.h"
+#include "driver/bench.h"
+#include "driver/limits.h"
+#include "driver/memory.h"
 #include "driver/options.h"
+#include "driver/think.h"
+#include "eval/network.h"
+#include "search/reduction.h"
 
 CommandLock commandLock;
 SpinLock outputLock;
 
-int engineMain(int, char**) {
+// Moves of the last position command, halved: full moves played, for the clock.
+static int32_t gameMoves = 0;
+
+// Lines are read whole up to this length; anything longer is discarded as a
+// whole, so that no tail of it is ever taken for a command.
+static constexpr size_t MAX_LINE_LENGTH = size_t(1) << 20;
+
+static bool startsWith(const std::string& line, const char* word) {
+  return line.compare(0, std::strlen(word), word) == 0;
+}
+
+static void printUciReply() {
+  std::printf("id name Corvan 3.1\nid author Quennick\n");
+  std::printf("option name Hash type spin default %d min 1 max 1048576\n", 256);
+  std::printf("option name Threads type spin default 1 min 1 max %d\n", 512);
+  std::printf("option name Ponder type check default false\n");
+  std::printf("option name OwnBook type check default false\n");
+  std::printf("option name BookFile type string default %s\n", engineOptions.bookFile);
+  std::printf("option name BookRandom type check default false\n");
+  std::printf("option name DrawScore type spin default %d min -100 max 100\n", 0);
+  std::printf("option name MoveOverhead type spin default %d min 0 max 5000\n", 100);
+  std::printf("option name Strength type spin default %d min 1 max %d\n", 100, 100);
+  std::printf("option name MultiPV type spin default 1 min 1 max %d\n", 256);
+  std::printf("option name LargePages type check default false\n");
+  std::printf("option name UCI_Chess960 type check default false\n");
+  std::printf("option name SyzygyPath type string default <empty>\n");
+  std::printf("option name Syzygy50MoveRule type check default true\n");
+  std::printf("option name SyzygyProbeLimit type spin default 7 min 0 max 7\n");
+  std::printf("uciok\n");
+  std::fflush(stdout);
+}
+
+// "setoption name NAME value VALUE": the value is the rest of the line, so
+// file names may contain spaces. Without a second word nothing changes.
+static void handleSetOption(const std::string& line) {
+  std::string rest = line.substr(std::strlen("setoption name "));
+  size_t space = rest.find(' ');
+  if (space == std::string::npos) return;
+  std::string name = rest.substr(0, space);
+  size_t valueStart = space + 1 + std::strlen("value ");
+  std::string value = valueStart < rest.size() ? rest.substr(valueStart) : std::string();
+  commandLock.acquire();
+  setOption(name.c_str(), value.c_str());
+  commandLock.release();
+}
+
+static void ensureSearchMemory() {
+  if (!searchMemoryAllocated()) allocateSearchMemory();
+}
+
+// "position startpos|fen FEN [moves M...]"
+static void handlePosition(std::string line) {
+  commandLock.acquire();
+  ensureSearchMemory();
+  const char* moves = nullptr;
+  size_t movesAt = line.size() > 18 ? line.find("moves", 18) : std::string::npos;
+  if (movesAt != std::string::npos) {
+    line[movesAt - 1] = '\0';
+    moves = line.c_str() + std::min(movesAt + 6, line.size());
+  }
+  const char* text = line.c_str();
+  const char* fen = START_FEN;
+  if (std::strlen(text) >= 12 && std::strncmp(text + 9, "fen", 3) == 0)
+    fen = std::strlen(text) > 13 ? text + 13 : "";
+  gameMoves = setPosition(searchThreads[0].position, fen, moves);
+  commandLock.release();
+}
+
+static void handleGo(std::string line) {
+  commandLock.acquire();
+  if (!searchMemoryAllocated()) {
+    allocateSearchMemory();
+    gameMoves = setPosition(searchThreads[0].position, START_FEN, nullptr);
+  }
+  SearchThread& root = searchThreads[0];
+  const PositionState& st = *root.position.state;
+  root.rootEnd = generateRootMoves(root, root.rootMoves);
+  SearchMoveWords words;
+  line.push_back(' ');
+  parseGoParameters(line.data() + 2, isBlackToMove(st), words);
+  root.rootEnd = filterRootMoves(st, root.rootMoves, root.rootEnd, words);
+  if (root.rootEnd == root.rootMoves) {
+    std::printf("bestmove 0000\n");
+    std::fflush(stdout);
+    commandLock.release();
+    return;
+  }
+  searchLimits.gameMoves = gameMoves;
+  searchLimits.stopFlag.store(0, std::memory_order_relaxed);
+  detachThread(startThread(thinkThreadRoutine, nullptr));
+}
+
+static void handleQuit() {
+  requestStop();
+  commandLock.acquire();
+  commandLock.release();
+  releaseSearchMemory();
+}
+
+// Reads one line; false at the end of input. Over-long lines come back empty.
+static bool readLine(std::string& line) {
+  line.clear();
+  bool overLong = false;
+  int c;
+  while ((c = std::getchar()) != EOF && c != '\n') {
+    if (line.size() < MAX_LINE_LENGTH)
+      line.push_back(char(c));
+    else
+      overLong = true;
+  }
+  if (c == EOF && line.empty()) return false;
+  if (overLong) line.clear();
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
+static void uciLoop() {
+  std::string line;
+  while (readLine(line)) {
+    if (line == "uci")
+      printUciReply();
+    else if (startsWith(line, "setoption name "))
+      handleSetOption(line);
+    else if (startsWith(line, "ucinewgame")) {
+      commandLock.acquire();
+      allocateSearchMemory();
+      commandLock.release();
+    } else if (startsWith(line, "isready")) {
+      outputLock.lock();
+      std::printf("readyok\n");
+      std::fflush(stdout);
+      outputLock.unlock();
+    } else if (startsWith(line, "ponderhit"))
+      searchLimits.searchMode.store(MODE_NORMAL, std::memory_order_relaxed);
+    else if (startsWith(line, "stop"))
+      requestStop();
+    else if (startsWith(line, "position"))
+      handlePosition(line);
+    else if (startsWith(line, "go"))
+      handleGo(line);
+    else if (startsWith(line, "quit"))
+      break;
+  }
+  // The end of input ends the engine as "quit" does.
+  handleQuit();
+}
+
+int engineMain(int argc, char** argv) {
+  // Start-up order: options, locks, board tables, search tables, network.
   setDefaultOptions();
+  commandLock.init();
+  tbMaxPieces = 0;
+  initAttacks();
+  initReductionTables();
+  initNetwork();
+  if (argc == 2 && std::strncmp(argv[1], "pgo", 3) == 0) {
+    runBenchmark();
+    releaseSearchMemory();
+    return 0;
+  }
+  uciLoop();
   return 0;
 }

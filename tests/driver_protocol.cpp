@@ -1,0 +1,118 @@
+// The command loop driven through pipes, as a GUI drives it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/engine_process.h"
+#include "support/paths.h"
+
+static const std::string UCI_REPLY =
+    "id name Corvan 3.1\n"
+    "id author Quennick\n"
+    "option name Hash type spin default 256 min 1 max 1048576\n"
+    "option name Threads type spin default 1 min 1 max 512\n"
+    "option name Ponder type check default false\n"
+    "option name OwnBook type check default false\n"
+    "option name BookFile type string default corvanbook.bin\n"
+    "option name BookRandom type check default false\n"
+    "option name DrawScore type spin default 0 min -100 max 100\n"
+    "option name MoveOverhead type spin default 100 min 0 max 5000\n"
+    "option name Strength type spin default 100 min 1 max 100\n"
+    "option name MultiPV type spin default 1 min 1 max 256\n"
+    "option name LargePages type check default false\n"
+    "option name UCI_Chess960 type check default false\n"
+    "option name SyzygyPath type string default <empty>\n"
+    "option name Syzygy50MoveRule type check default true\n"
+    "option name SyzygyProbeLimit type spin default 7 min 0 max 7\n"
+    "uciok\n";
+
+static std::string run(const std::string& input, int* status = nullptr) {
+  return runWithInput({buildPath("corvan")}, input, status);
+}
+
+TEST(CommandLoop, AnswersUciAndIsreadyByteForByteAndQuits) {
+  int status = -1;
+  EXPECT_EQ(run("uci\nisready\nquit\n", &status), UCI_REPLY + "readyok\n");
+  EXPECT_EQ(status, 0);
+}
+
+TEST(CommandLoop, EndOfInputEndsTheEngineLikeQuit) {
+  int status = -1;
+  EXPECT_EQ(run("isready\n", &status), "readyok\n");
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(run("", &status), "");
+  EXPECT_EQ(status, 0);
+  // A last line without its newline is still handled.
+  EXPECT_EQ(run("isready", &status), "readyok\n");
+  EXPECT_EQ(status, 0);
+}
+
+TEST(CommandLoop, AcceptsWindowsLineEndings) { EXPECT_EQ(run("uci\r\nquit\r\n"), UCI_REPLY); }
+
+TEST(CommandLoop, StringOptionKeepsSpacesAndShowsInTheUciReply) {
+  std::string out = run("setoption name BookFile value my books/opening book.bin\nuci\nquit\n");
+  EXPECT_NE(out.find("option name BookFile type string default my books/opening book.bin\n"), std::string::npos);
+}
+
+TEST(CommandLoop, SetoptionWithoutValueWordOrUnknownNameChangesNothing) {
+  std::string out = run(
+      "setoption name BookFile\n"
+      "setoption name bookfile value lower.bin\n"
+      "setoption name NoSuchOption value 3\n"
+      "uci\nquit\n");
+  EXPECT_EQ(out, UCI_REPLY);
+}
+
+TEST(CommandLoop, OverlongBookFileIsRefusedWhole) {
+  std::string out = run("setoption name BookFile value " + std::string(600, 'b') + "\nuci\nquit\n");
+  EXPECT_EQ(out, UCI_REPLY);
+}
+
+TEST(CommandLoop, GarbageProducesNoOutputAndNoCrash) {
+  std::string garbage = "hello\nUCI\n go\nxyzzy 1 2 3\n";
+  garbage += std::string("\x01\x02\xff\xfe", 4) + std::string(1, '\0') + "stuff\n";
+  garbage += std::string(20000, 'x') + "\n";
+  // The tail of a very long line must not be taken for a command.
+  garbage += std::string(8190, ' ') + "uci\n";
+  garbage += std::string(9000, 'q') + "isready\n";
+  garbage += std::string((1 << 20) + 10, 'z') + "\n";
+  int status = -1;
+  EXPECT_EQ(run(garbage + "isready\nquit\n", &status), "readyok\n");
+  EXPECT_EQ(status, 0);
+}
+
+TEST(CommandLoop, StopAndPonderhitWithoutSearchAreSilent) {
+  EXPECT_EQ(run("stop\nponderhit\nisready\nquit\n"), "readyok\n");
+}
+
+TEST(CommandLoop, AbsurdOptionValuesAreUsedSafely) {
+  int status = -1;
+  std::string out = run(
+      "setoption name Hash value 0\n"
+      "setoption name Threads value 0\n"
+      "setoption name MultiPV value -5\n"
+      "setoption name MoveOverhead value 999999999999\n"
+      "ucinewgame\n"
+      "setoption name Hash value -7\n"
+      "setoption name Hash value 1\n"
+      "ucinewgame\nisready\nquit\n",
+      &status);
+  EXPECT_EQ(out, "readyok\n");
+  EXPECT_EQ(status, 0);
+}
+
+TEST(CommandLoop, ShortPositionLinesDoNotReadOldBytes) {
+  // A long earlier line leaves bytes that a short one must never see.
+  int status = -1;
+  std::string out = run(
+      "position startpos moves e2e4 e7e5 g1f3 b8c6 f1b5 a7a6\n"
+      "position\n"
+      "position fen\n"
+      "position startpos moves\n"
+      "position fen 8/8/8/8/8/8/8/8 w - - 0 1\n"
+      "position fen \n"
+      "isready\nquit\n",
+      &status);
+  EXPECT_EQ(out, "readyok\n");
+  EXPECT_EQ(status, 0);
+}
