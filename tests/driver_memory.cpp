@@ -8,6 +8,8 @@
 #include <sys/resource.h>
 
 #include "driver/memory.h"
+#include "support/engine_process.h"
+#include "support/paths.h"
 #include "driver/options.h"
 #include "search/tt.h"
 
@@ -151,6 +153,31 @@ TEST_F(Block, LargePagesFallBackSilently) {
   // Released and replaced without trouble either way.
   EXPECT_EQ(allocate(1, 1, false), "");
   EXPECT_EQ(largePageBytes, 0u);
+}
+
+// True when the kernel has huge pages reserved for explicit mappings.
+bool hugePagesReserved() {
+  FILE* f = std::fopen("/proc/meminfo", "r");
+  char line[256];
+  unsigned long free = 0;
+  while (f && std::fgets(line, sizeof line, f))
+    if (std::sscanf(line, "HugePages_Free: %lu", &free) == 1) break;
+  if (f) std::fclose(f);
+  return free > 0;
+}
+
+TEST(BlockThroughTheProtocol, NewGameWithLargePagesStaysQuietAndResponsive) {
+  std::string input =
+      "setoption name Hash value 8\nsetoption name Threads value 3\nsetoption name LargePages value true\n"
+      "ucinewgame\nisready\nucinewgame\nisready\nquit\n";
+  int status = -1;
+  std::string out = runWithInput({buildPath("corvan")}, input, &status);
+  EXPECT_EQ(status, 0);
+  if (hugePagesReserved()) {
+    EXPECT_NE(out.find("Allocated large pages\n"), std::string::npos);
+  } else {
+    EXPECT_EQ(out, "readyok\nreadyok\n");
+  }
 }
 
 #if !defined(__SANITIZE_ADDRESS__)
