@@ -1,0 +1,209 @@
+// The engine searching through its protocol, as a GUI drives it: every form
+// of "go", answers held back while pondering or searching infinitely,
+// "isready" during a search, MultiPV, roots without moves, two threads.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "support/engine_process.h"
+#include "support/paths.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const std::regex BESTMOVE("bestmove [a-h][1-8][a-h][1-8][nbrq]?( ponder [a-h][1-8][a-h][1-8][nbrq]?)?");
+
+class Engine {
+ public:
+  Engine() : process_({buildPath("corvan")}) {
+    process_.send("setoption name Hash value 16");
+    process_.send("isready");
+    EXPECT_TRUE(process_.waitFor("readyok"));
+  }
+  ~Engine() {
+    process_.send("quit");
+    process_.waitExit(10000);
+  }
+  void send(const std::string& line) { process_.send(line); }
+  // The bestmove line, or "" when none came within the time.
+  std::string bestMove(int timeoutMs = 20000) {
+    std::string line;
+    return process_.waitFor("bestmove", line, timeoutMs) ? line : std::string();
+  }
+  bool waitFor(const std::string& prefix, std::string& line, int timeoutMs = 20000) {
+    return process_.waitFor(prefix, line, timeoutMs);
+  }
+  // Lines that arrive within the time, none of which may be a bestmove.
+  bool silentFor(int ms) {
+    std::string line;
+    auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < end) {
+      int left = int(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count());
+      if (!process_.readLine(line, std::max(left, 1))) continue;
+      if (line.rfind("bestmove", 0) == 0) return false;
+    }
+    return true;
+  }
+  const std::vector<std::string>& transcript() const { return process_.transcript(); }
+
+ private:
+  EngineProcess process_;
+};
+
+std::string moveOf(const std::string& bestLine) {
+  return bestLine.size() > 9 ? bestLine.substr(9, bestLine.find(' ', 9) - 9) : std::string();
+}
+
+TEST(SearchProtocol, EveryBoundedGoFormEndsWithALegalLookingBestMove) {
+  Engine engine;
+  const char* forms[] = {
+      "go depth 4",
+      "go nodes 5000",
+      "go movetime 150",
+      "go wtime 2000 btime 2000 winc 20 binc 20",
+      "go wtime 3000 btime 3000 movestogo 30",
+      "go btime 500 wtime 100000 binc 10",
+  };
+  for (const char* form : forms) {
+    engine.send("position startpos moves e2e4 e7e5 g1f3");
+    auto start = Clock::now();
+    engine.send(form);
+    std::string best = engine.bestMove();
+    EXPECT_TRUE(std::regex_match(best, BESTMOVE)) << form << ": " << best;
+    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    EXPECT_LT(ms, 5000) << form;
+  }
+}
+
+TEST(SearchProtocol, MovetimeIsKeptWithinItsOverhead) {
+  Engine engine;
+  engine.send("position startpos");
+  auto start = Clock::now();
+  engine.send("go movetime 400");
+  EXPECT_FALSE(engine.bestMove().empty());
+  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  EXPECT_LT(ms, 400 + 1000);  // the hard deadline is movetime minus MoveOverhead
+}
+
+TEST(SearchProtocol, InfiniteSearchAnswersOnlyAfterStopAndIsreadyAtOnce) {
+  Engine engine;
+  engine.send("position startpos");
+  engine.send("go infinite");
+  EXPECT_TRUE(engine.silentFor(300));
+  auto asked = Clock::now();
+  engine.send("isready");
+  std::string line;
+  ASSERT_TRUE(engine.waitFor("readyok", line, 2000));
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked).count(), 1000);
+  engine.send("stop");
+  EXPECT_TRUE(std::regex_match(engine.bestMove(5000), BESTMOVE));
+}
+
+TEST(SearchProtocol, FinishedInfiniteOrPonderSearchStillWaits) {
+  Engine engine;
+  // A forced mate ends the useful search at once; the answer must still wait.
+  engine.send("position fen 6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1");
+  engine.send("go infinite depth 3");
+  EXPECT_TRUE(engine.silentFor(400));
+  engine.send("stop");
+  EXPECT_EQ(moveOf(engine.bestMove(5000)), "a1a8");
+
+  engine.send("go ponder depth 2 wtime 10000 btime 10000");
+  EXPECT_TRUE(engine.silentFor(400));
+  engine.send("ponderhit");
+  EXPECT_EQ(moveOf(engine.bestMove(5000)), "a1a8");
+}
+
+TEST(SearchProtocol, PonderEndsByPonderhitOrStop) {
+  Engine engine;
+  engine.send("position startpos moves e2e4");
+  engine.send("go ponder wtime 1000 btime 1000");
+  EXPECT_TRUE(engine.silentFor(300));
+  engine.send("ponderhit");
+  EXPECT_TRUE(std::regex_match(engine.bestMove(3000), BESTMOVE));
+
+  engine.send("position startpos moves e2e4 e7e5");
+  engine.send("go ponder wtime 60000 btime 60000");
+  EXPECT_TRUE(engine.silentFor(300));
+  engine.send("stop");
+  EXPECT_TRUE(std::regex_match(engine.bestMove(3000), BESTMOVE));
+}
+
+TEST(SearchProtocol, SearchmovesRestrictsTheAnswer) {
+  Engine engine;
+  engine.send("position startpos");
+  engine.send("go depth 3 searchmoves a2a3 h2h3");
+  std::string move = moveOf(engine.bestMove());
+  EXPECT_TRUE(move == "a2a3" || move == "h2h3") << move;
+  engine.send("go depth 3 searchmoves b1a3");
+  EXPECT_EQ(moveOf(engine.bestMove()), "b1a3");
+}
+
+TEST(SearchProtocol, MultiPvThreePrintsThreeLinesPerDepth) {
+  Engine engine;
+  engine.send("setoption name MultiPV value 3");
+  engine.send("position startpos");
+  engine.send("go depth 3");
+  std::string best = engine.bestMove();
+  ASSERT_FALSE(best.empty());
+  std::vector<std::string> infos;
+  for (const std::string& line : engine.transcript())
+    if (line.rfind("info multipv", 0) == 0) infos.push_back(line);
+  ASSERT_EQ(infos.size(), 9u);
+  for (size_t i = 0; i < infos.size(); ++i) {
+    std::string expected = "info multipv " + std::to_string(3 - i % 3) + " depth " + std::to_string(1 + i / 3) + " ";
+    EXPECT_EQ(infos[i].rfind(expected, 0), 0u) << infos[i];
+  }
+  // The three lines name three different first moves.
+  auto firstMove = [](const std::string& line) { return line.substr(line.find(" pv ") + 4, 4); };
+  EXPECT_NE(firstMove(infos[6]), firstMove(infos[7]));
+  EXPECT_NE(firstMove(infos[7]), firstMove(infos[8]));
+  EXPECT_NE(firstMove(infos[6]), firstMove(infos[8]));
+}
+
+TEST(SearchProtocol, MatedOrStalematedRootAnswersNullMove) {
+  Engine engine;
+  engine.send("position fen R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1");
+  engine.send("go depth 5");
+  EXPECT_EQ(engine.bestMove(), "bestmove 0000");
+  engine.send("position fen 7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");
+  engine.send("go infinite");
+  EXPECT_EQ(engine.bestMove(), "bestmove 0000");
+  engine.send("isready");
+  std::string line;
+  EXPECT_TRUE(engine.waitFor("readyok", line, 2000));
+}
+
+TEST(SearchProtocol, TwoThreadsSearchAndAnswer) {
+  Engine engine;
+  engine.send("setoption name Threads value 2");
+  engine.send("ucinewgame");
+  engine.send("position startpos moves d2d4 g8f6 c2c4");
+  engine.send("go depth 7");
+  EXPECT_TRUE(std::regex_match(engine.bestMove(), BESTMOVE));
+  engine.send("go movetime 200");
+  EXPECT_TRUE(std::regex_match(engine.bestMove(), BESTMOVE));
+}
+
+TEST(SearchProtocol, SameDepthSearchCountsTheSameNodes) {
+  auto finalNodes = [] {
+    Engine engine;
+    engine.send("position startpos moves e2e4 c7c5");
+    engine.send("go depth 8");
+    engine.bestMove();
+    std::string last;
+    for (const std::string& line : engine.transcript())
+      if (line.rfind("info", 0) == 0) last = line;
+    size_t at = last.find(" nodes ");
+    return at == std::string::npos ? std::string() : last.substr(at + 7, last.find(' ', at + 7) - at - 7);
+  };
+  std::string first = finalNodes();
+  EXPECT_FALSE(first.empty());
+  EXPECT_EQ(first, finalNodes());
+}
+
+}  // namespace
