@@ -7,6 +7,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -237,6 +238,10 @@ TEST_F(BookTest, UnreadableOrShortFilesGiveNoMove) {
   EXPECT_EQ(answer(st, dir_ + "/missing.bin"), "none");
   EXPECT_EQ(answer(st, ""), "none");
   EXPECT_EQ(answer(st, dir_), "none");  // a directory
+  EXPECT_EQ(answer(st, "/dev/zero"), "none");
+  std::string fifo = path("fifo.bin");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(answer(st, fifo), "none");  // returns at once instead of waiting for a writer
   EXPECT_EQ(probeBook(st, nullptr, false), MOVE_NONE);
 
   BookEntry e4{polyglotKey(st), encodeBookMove(st, uciToMove(st, "e2e4")), 5, 0};

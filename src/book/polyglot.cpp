@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <random>
+#include <sys/stat.h>
 
 #include "book/bookchoice.h"
 #include "book/bookformat.h"
@@ -111,6 +112,10 @@ uint16_t chooseBookMove(std::FILE* file, uint64_t key, bool bookRandom) {
 
 Move probeBook(const PositionState& st, const char* bookFile, bool bookRandom) {
   if (!bookFile || !bookFile[0]) return MOVE_NONE;
+  // Only a regular file: opening a named pipe would block the think thread,
+  // and devices or directories have no entries to seek.
+  struct stat info;
+  if (stat(bookFile, &info) != 0 || !S_ISREG(info.st_mode)) return MOVE_NONE;
   std::FILE* file = std::fopen(bookFile, "rb");
   if (!file) return MOVE_NONE;
   uint16_t bookMove = chooseBookMove(file, polyglotKey(st), bookRandom);
