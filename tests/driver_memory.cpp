@@ -129,6 +129,25 @@ TEST_F(Block, RecordsFollowTheSlotsAndEverythingIsCleared) {
   EXPECT_EQ(transpositionTable, nullptr);
 }
 
+TEST_F(Block, SameShapeKeepsTheBlockOtherShapesReplaceIt) {
+  allocate(2, 2);
+  const TTEntry* first = transpositionTable;
+  dirty();
+  allocate(3, 2);  // 3 MB rounds down to the same 2 MB table
+  EXPECT_EQ(transpositionTable, first);
+  EXPECT_TRUE(allZero(transpositionTable, (ttMask + 1) * sizeof(TTEntry)));
+  EXPECT_TRUE(allZero(searchThreads[1].mainHistory, sizeof searchThreads[1].mainHistory));
+  allocate(4, 2);
+  EXPECT_EQ(ttMask, 4 * 65536u - 1);
+  allocate(4, 3);
+  EXPECT_EQ(threadCount, 3);
+  EXPECT_EQ(reinterpret_cast<char*>(searchThreads),
+            reinterpret_cast<char*>(transpositionTable) + 16 * (ttMask + 1));
+  dirty();
+  allocate(4, 3);
+  EXPECT_TRUE(allZero(searchThreads[2].contHist2, sizeof searchThreads[2].contHist2));
+}
+
 TEST_F(Block, OptionValuesAreClampedOnlyWhereUsed) {
   allocate(0, 0);
   EXPECT_EQ(ttMask, 65535u);

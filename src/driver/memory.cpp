@@ -104,12 +104,17 @@ void* clearThreadShare(void* record) {
 }
 
 void allocateSearchMemory() {
-  releaseSearchMemory();
-  ttGeneration = 0;
   int64_t mb = std::max<int64_t>(engineOptions.hashMb, 1);
-  threadCount = std::clamp(engineOptions.threads, MIN_THREADS, MAX_THREADS);
-  SearchMemoryLayout layout;
-  for (;;) {
+  int32_t threads = std::clamp(engineOptions.threads, MIN_THREADS, MAX_THREADS);
+  SearchMemoryLayout layout = searchMemoryLayout(mb, threads);
+  // A block of the same shape is kept and only cleared: fresh pages would
+  // be zeroed once more by the kernel, which costs as much as the clearing.
+  bool reuse = searchBlock && !largePageBytes && !engineOptions.largePages && threads == threadCount &&
+               layout.slotCount == ttMask + 1;
+  if (!reuse) releaseSearchMemory();
+  ttGeneration = 0;
+  threadCount = threads;
+  while (!reuse) {
     layout = searchMemoryLayout(mb, threadCount);
     if (engineOptions.largePages) {
       uint64_t mapped = 0;
