@@ -29,12 +29,18 @@ void initProbCutPicker(MovePicker& mp, SearchThread& thread, const PositionState
 // Takes the entry with the highest key out of moves[0, end): the scan runs
 // from the end down so that among equal keys the one nearest the end wins.
 static ScoredMove selectBest(MovePicker& mp) {
-  ScoredMove* best = mp.end - 1;
-  for (ScoredMove* p = mp.end - 2; p >= mp.moves; --p)
-    if (p->key > best->key) best = p;
-  ScoredMove chosen = *best;
-  *best = *(mp.end - 1);
-  *(mp.end - 1) = chosen;
+  ScoredMove* moves = mp.moves;
+  int last = int(mp.end - moves) - 1;
+  int best = last;
+  int32_t bestKey = moves[last].key;
+  for (int i = last - 1; i >= 0; --i)
+    if (moves[i].key > bestKey) {
+      best = i;
+      bestKey = moves[i].key;
+    }
+  ScoredMove chosen = moves[best];
+  moves[best] = moves[last];
+  moves[last] = chosen;
   --mp.end;
   return chosen;
 }
