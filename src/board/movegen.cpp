@@ -122,11 +122,11 @@ inline Bitboard checkingTargets(const CheckInfo& ci, Square from, Bitboard direc
 inline ScoredMove* addQuietsFlagged(ScoredMove* list, PieceType t, Square from, Bitboard targets,
                                     Bitboard checking, bool checksOnly) {
   if (checksOnly) targets &= checking;
+  const Move base = makeMoveWord(t, from, 0);
   while (targets) {
     Square to = popLsb(targets);
-    Move m = makeMoveWord(t, from, to);
-    if (checking & squareBB(to)) m |= MOVE_CHECK;
-    list = push(list, 0, m);
+    Move check = Move(checking >> to & 1) << 25;
+    list = push(list, 0, base | Move(to) << 9 | check);
   }
   return list;
 }
@@ -283,33 +283,6 @@ ScoredMove* generateEvasions(const PositionState& st, ScoredMove* list, bool wit
       list = push(list, KEY_EN_PASSANT,
                   makeMoveWord(PAWN, popLsb(b), 40 + ep, PAWN, NO_PIECE, MOVE_CAPTURE | MOVE_EN_PASSANT));
   return list;
-}
-
-Bitboard leavesKingAttacked(const PositionState& st, Move move) {
-  const Bitboard own = ownPieces(st);
-  const Square from = moveFrom(move), to = moveTo(move);
-  Bitboard occ = (st.pieces[ALL_PIECES] ^ squareBB(from)) | squareBB(to);
-  Bitboard enemies = st.pieces[ALL_PIECES] & ~own & ~squareBB(to);
-  Bitboard bishops = st.pieces[BISHOP] | st.pieces[QUEEN];
-  Bitboard rooks = st.pieces[ROOK] | st.pieces[QUEEN];
-  if (movePiece(move) == KING) {
-    Bitboard leapers = (kingAttacks[to] & st.pieces[KING]) | (knightAttacks[to] & st.pieces[KNIGHT]) |
-                       (enemyPawnAttackersOf(to) & st.pieces[PAWN]);
-    return enemies & (leapers | (bishopAttacks(to, occ) & bishops) | (rookAttacks(to, occ) & rooks));
-  }
-  Square king = lsb(st.pieces[KING] & own);
-  if (move & MOVE_EN_PASSANT) {
-    occ ^= squareBB(to - 8);
-    enemies &= ~squareBB(to - 8);
-  } else if (!(st.flags & FLAG_IN_CHECK)) {
-    // Out of check only a slider on the line through from can appear.
-    switch (lineDirection[king][from]) {
-      case 8: return 0;
-      case 0: case 1: case 2: case 3: return enemies & rooks & rookAttacks(king, occ);
-      default: return enemies & bishops & bishopAttacks(king, occ);
-    }
-  }
-  return enemies & ((bishopAttacks(king, occ) & bishops) | (rookAttacks(king, occ) & rooks));
 }
 
 ScoredMove* generateLegalMoves(const PositionState& st, ScoredMove* list) {
