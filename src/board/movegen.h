@@ -8,7 +8,11 @@
 
 ScoredMove* generateCaptures(const PositionState& st, ScoredMove* list);
 ScoredMove* generateUnderPromotions(const PositionState& st, ScoredMove* list);
+// Non-captures with MOVE_CHECK on every move that checks, discovered checks
+// included; with checksOnly only those (and no castling).
 ScoredMove* generateQuiets(const PositionState& st, ScoredMove* list, bool checksOnly);
+// In check: king moves, then with a single checker its captures and the
+// interpositions, en-passant ones included.
 ScoredMove* generateEvasions(const PositionState& st, ScoredMove* list, bool withUnderPromotions);
 
 // Non-zero (the attacking enemy pieces) when the move leaves the king
