@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "board/makemove.h"
 #include "board/verify.h"
 #include "support/board_helpers.h"
 
@@ -156,6 +157,42 @@ TEST(FenSafety, LongReversibleListKeepsTheLatestTail) {
   EXPECT_TRUE(pos.state->flags & FLAG_REPETITION);
   EXPECT_EQ(setPosition(pos, START_FEN, moves.c_str()), 400);
   for (const PositionState* s = pos.stateStack; s <= pos.state; ++s) ASSERT_TRUE(isConsistent(*s));
+}
+
+// Random text in FEN and move shapes: whatever comes in, the board that
+// results is sound and its moves can be generated and made.
+TEST(FenSafety, RandomTextAlwaysGivesASoundBoard) {
+  const std::string alphabet = "kqrbnpKQRBNP12345678/ -wbKQkqHAha0123456789abcdefgh";
+  const std::string moveAlphabet = "abcdefgh12345678qrbn ";
+  uint64_t seed = 0x9E3779B97F4A7C15ULL;
+  auto next = [&seed] {
+    seed ^= seed << 13, seed ^= seed >> 7, seed ^= seed << 17;
+    return seed;
+  };
+  Board board;
+  const uint64_t start = startKey();
+  int varied = 0;
+  for (int trial = 0; trial < 3000; ++trial) {
+    std::string fen, moves;
+    if (trial % 2) {
+      // Mutations of a real position keep the text close to valid FEN.
+      fen = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq e3 0 1";
+      fen[next() % fen.size()] = alphabet[next() % alphabet.size()];
+    } else {
+      for (size_t n = next() % 160; n > 0; --n) fen += alphabet[next() % alphabet.size()];
+    }
+    for (size_t n = next() % 40; n > 0; --n) moves += moveAlphabet[next() % moveAlphabet.size()];
+    setPosition(*board.pos, fen.c_str(), moves.c_str());
+    ASSERT_TRUE(isConsistent(board.st())) << fen << " | " << moves;
+    ASSERT_EQ(isInCheck(board.st()), kingInCheck(board.st())) << fen;
+    varied += board.st().key != start;
+    for (Move m : legalMoves(board.st())) {
+      makeMove(*board.pos, m, nullptr);
+      ASSERT_TRUE(isConsistent(board.st())) << fen << " " << uciText(*(board.pos->state - 1), m);
+      takeBack(*board.pos);
+    }
+  }
+  EXPECT_GT(varied, 300);
 }
 
 }  // namespace
