@@ -197,10 +197,12 @@ void installInterruptHandler(void (*onInterrupt)()) {
     int received = 0;
     for (int count = 0;; ++count) {
       if (sigwait(&stopSignals, &received) != 0) continue;
+      // The match learns of the stop before its engines die, so that their
+      // closed pipes are not taken for crashes.
+      if (count == 0) onInterrupt();
       killAllChildren();
       // A second interrupt means the user does not want to wait at all.
       if (count > 0) _exit(128 + received);
-      onInterrupt();
     }
   }).detach();
 }

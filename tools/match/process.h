@@ -36,8 +36,8 @@ ReadStatus readLine(ChildProcess& child, std::string& line, int64_t deadlineMs);
 void stopProcess(ChildProcess& child, int64_t graceMs);
 
 // Blocks SIGINT and SIGTERM in the calling thread and every thread started
-// after it, and starts a thread that waits for them: it kills every live
-// engine group and then calls onInterrupt once.
+// after it, and starts a thread that waits for them: it calls onInterrupt
+// once and then kills every live engine group.
 void installInterruptHandler(void (*onInterrupt)());
 // Kills the process groups of all live children (used on interrupt).
 void killAllChildren();

@@ -6,7 +6,7 @@ namespace {
 
 // Two-sided 95% quantile of the normal distribution.
 constexpr double Z_95 = 1.959963984540054;
-constexpr double SPRT_EMPTY_CLASS_WEIGHT = 1e-3;
+constexpr double SPRT_PRIOR_PAIRS = 1.0;
 
 // Mean and variance of a discrete score distribution given as counts over
 // equally spaced score values 0 .. 1.
@@ -56,12 +56,13 @@ EloEstimate eloFromPairs(const Pentanomial& pairs) { return estimateFrom(moments
 
 double sprtLlr(const Pentanomial& pairs, const SprtParams& params) {
   if (pairs.pairs() == 0) return 0;
-  // Empty outcome classes get a tiny weight, so that a run of identical pair
-  // scores (no spread at all) still yields a finite, decisive ratio.
+  // The variance comes from the data plus a prior of one pair spread evenly
+  // over the five outcomes: without it a handful of identical pairs would
+  // show no spread at all and decide the test on almost no evidence.
   double weights[5];
   ScoreMoments m;
   for (int i = 0; i < 5; ++i) {
-    weights[i] = pairs.counts[i] ? double(pairs.counts[i]) : SPRT_EMPTY_CLASS_WEIGHT;
+    weights[i] = double(pairs.counts[i]) + SPRT_PRIOR_PAIRS / 5;
     m.samples += weights[i];
   }
   for (int i = 0; i < 5; ++i) m.mean += weights[i] * i / 4;
