@@ -452,14 +452,14 @@ TEST(MatchPgn, WritesTagsMovesAndTheReason) {
 namespace {
 
 struct Seats {
-  EngineSpec specs[2];
+  EngineSetup setups[2];
   Player players[2];
   Player* order[2] = {&players[0], &players[1]};
   Seats(const std::string& white, const std::string& black) {
-    specs[0] = {"Whitey", fakeEngine(white), {}};
-    specs[1] = {"Blackie", fakeEngine(black), {}};
-    players[0].spec = &specs[0];
-    players[1].spec = &specs[1];
+    setups[0] = {"Whitey", fakeEngine(white), {}};
+    setups[1] = {"Blackie", fakeEngine(black), {}};
+    players[0].setup = &setups[0];
+    players[1].setup = &setups[1];
   }
 };
 
@@ -523,7 +523,7 @@ TEST(MatchGames, AnEngineThatNeverAnswersLosesOnTime) {
   settings.timeControl.marginMs = 50;
   std::string pids = tempPath("hung_pid");
   std::remove(pids.c_str());
-  seats.specs[1].command += " --pidfile " + pids;
+  seats.setups[1].command += " --pidfile " + pids;
   GameRecord record = play(seats, settings);
   EXPECT_EQ(record.result, RESULT_WHITE_WINS);
   EXPECT_EQ(record.termination, END_TIME_FORFEIT);
@@ -548,7 +548,7 @@ TEST(MatchGames, AnEngineThatExitsMidGameLoses) {
   EXPECT_EQ(record.faultSide, 0);
   EXPECT_EQ(record.sanMoves.size(), 4u);
   // The next game starts a fresh process and plays normally.
-  seats.specs[0].command = fakeEngine(WHITE_SHUFFLE);
+  seats.setups[0].command = fakeEngine(WHITE_SHUFFLE);
   record = play(seats);
   EXPECT_EQ(record.termination, END_REPETITION);
 }
@@ -580,7 +580,7 @@ TEST(MatchGames, EnginesThatDoNotStartLose) {
   EXPECT_TRUE(record.startFailed);
 
   Seats missing(WHITE_SHUFFLE, BLACK_SHUFFLE);
-  missing.specs[0].command = "/nonexistent/engine";
+  missing.setups[0].command = "/nonexistent/engine";
   record = play(missing);
   EXPECT_EQ(record.result, RESULT_BLACK_WINS);
   EXPECT_TRUE(record.startFailed);

@@ -121,7 +121,7 @@ struct ArgReader {
   }
 };
 
-bool parseEngine(ArgReader& reader, EngineSpec& spec) {
+bool parseEngine(ArgReader& reader, EngineSetup& setup) {
   while (reader.more() && reader.args[reader.next].rfind("--", 0) != 0) {
     const std::string& word = reader.args[reader.next++];
     size_t equals = word.find('=');
@@ -132,23 +132,23 @@ bool parseEngine(ArgReader& reader, EngineSpec& spec) {
       return false;
     }
     if (key == "cmd") {
-      spec.command = value;
+      setup.command = value;
     } else if (key == "name") {
-      spec.name = value;
+      setup.name = value;
     } else if (key.rfind("option.", 0) == 0 && key.size() > 7) {
-      spec.options.emplace_back(key.substr(7), value);
+      setup.options.emplace_back(key.substr(7), value);
     } else {
       reader.error = "--engine: unknown setting \"" + key + "\"";
       return false;
     }
   }
-  if (spec.command.empty()) {
+  if (setup.command.empty()) {
     reader.error = "--engine needs cmd=COMMAND";
     return false;
   }
-  if (spec.name.empty()) {
-    std::string firstWord = spec.command.substr(0, spec.command.find(' '));
-    spec.name = firstWord.substr(firstWord.rfind('/') + 1);
+  if (setup.name.empty()) {
+    std::string firstWord = setup.command.substr(0, setup.command.find(' '));
+    setup.name = firstWord.substr(firstWord.rfind('/') + 1);
   }
   return true;
 }

@@ -71,15 +71,15 @@ bool parseInfoScore(const std::string& line, int& score, int& depth) {
   return found;
 }
 
-bool startEngine(UciEngine& engine, const EngineSpec& spec, bool chess960, int64_t timeoutMs,
+bool startEngine(UciEngine& engine, const EngineSetup& setup, bool chess960, int64_t timeoutMs,
                  std::string& error) {
   engine.ready = false;
-  if (!startProcess(engine.process, spec.command, error)) return false;
+  if (!startProcess(engine.process, setup.command, error)) return false;
   int64_t deadline = nowMs() + timeoutMs;
   EngineFault fault = FAULT_NONE;
   bool ok = writeLine(engine.process, "uci") && waitForWord(engine, "uciok", deadline, fault);
   if (ok) {
-    for (const auto& [name, value] : spec.options)
+    for (const auto& [name, value] : setup.options)
       ok = ok && writeLine(engine.process, "setoption name " + name + " value " + value);
     if (chess960) ok = ok && writeLine(engine.process, "setoption name UCI_Chess960 value true");
     ok = ok && writeLine(engine.process, "isready") && waitForWord(engine, "readyok", deadline, fault);

@@ -12,7 +12,7 @@
 
 // How an engine is started: display name, shell command line, and the UCI
 // options sent after "uciok" in the given order.
-struct EngineSpec {
+struct EngineSetup {
   std::string name;
   std::string command;
   std::vector<std::pair<std::string, std::string>> options;
@@ -45,7 +45,7 @@ constexpr int MATE_SCORE = 100000;
 
 // Starts the engine and completes the handshake. On failure the process is
 // gone and error says why.
-bool startEngine(UciEngine& engine, const EngineSpec& spec, bool chess960, int64_t timeoutMs,
+bool startEngine(UciEngine& engine, const EngineSetup& setup, bool chess960, int64_t timeoutMs,
                  std::string& error);
 // "ucinewgame" followed by "isready"; false (with the fault) when the engine
 // does not answer in time or has gone.

@@ -15,7 +15,7 @@ void forfeit(GameRecord& record, int side, Termination termination, const std::s
 }
 
 std::string playerLabel(const Player& player, int side) {
-  return std::string(COLOUR_NAMES[side]) + " (" + player.spec->name + ")";
+  return std::string(COLOUR_NAMES[side]) + " (" + player.setup->name + ")";
 }
 
 // Starts the engine if needed and readies it for a new game; on failure the
@@ -23,7 +23,7 @@ std::string playerLabel(const Player& player, int side) {
 bool seatPlayer(Player& player, int side, const GameSettings& settings, GameRecord& record) {
   std::string error;
   if (!player.engine.ready &&
-      !startEngine(player.engine, *player.spec, settings.chess960, settings.startupTimeoutMs, error)) {
+      !startEngine(player.engine, *player.setup, settings.chess960, settings.startupTimeoutMs, error)) {
     forfeit(record, side, END_CRASH, playerLabel(player, side) + " failed to start: " + error);
     record.startFailed = true;
     return false;

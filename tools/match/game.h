@@ -13,7 +13,7 @@
 // A seat at the board: the engine's description and its process, which
 // survives from game to game unless the engine misbehaved.
 struct Player {
-  const EngineSpec* spec = nullptr;
+  const EngineSetup* setup = nullptr;
   UciEngine engine;
 };
 

@@ -98,8 +98,8 @@ void recordGame(MatchState& state, int game, const GameSettings& settings, Playe
   }
 
   ++state.finishedGames;
-  state.out << "Game " << game + 1 << "/" << state.config.games << ": " << players[0]->spec->name
-            << " vs " << players[1]->spec->name << " " << resultText(record.result) << " {"
+  state.out << "Game " << game + 1 << "/" << state.config.games << ": " << players[0]->setup->name
+            << " vs " << players[1]->setup->name << " " << resultText(record.result) << " {"
             << record.detail << "}  score " << tally.wins << "-" << tally.losses << "-" << tally.draws;
   if (state.config.sprt) state.out << "  llr " << formatNumber("%.2f", tally.llr);
   state.out << std::endl;
@@ -109,8 +109,8 @@ void recordGame(MatchState& state, int game, const GameSettings& settings, Playe
     pgnGame.event = state.config.event;
     pgnGame.date = pgnDate();
     pgnGame.round = game + 1;
-    pgnGame.white = players[0]->spec->name;
-    pgnGame.black = players[1]->spec->name;
+    pgnGame.white = players[0]->setup->name;
+    pgnGame.black = players[1]->setup->name;
     if (settings.fen != START_FEN) pgnGame.startFen = settings.fen;
     pgnGame.chess960 = settings.chess960;
     pgnGame.startMoveNumber = record.startMoveNumber;
@@ -127,8 +127,8 @@ void recordGame(MatchState& state, int game, const GameSettings& settings, Playe
 void runWorker(MatchState& state) {
   const MatchConfig& config = state.config;
   Player seats[2];
-  seats[0].spec = &config.engines[0];
-  seats[1].spec = &config.engines[1];
+  seats[0].setup = &config.engines[0];
+  seats[1].setup = &config.engines[1];
   while (!state.stop.load()) {
     int game = state.nextGame++;
     if (game >= config.games) break;

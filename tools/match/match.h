@@ -13,7 +13,7 @@
 #include "stats.h"
 
 struct MatchConfig {
-  EngineSpec engines[2];
+  EngineSetup engines[2];
   TimeControl timeControl;
   AdjudicationRules adjudication;
   int games = 2;
