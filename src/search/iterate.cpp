@@ -23,9 +23,6 @@
 static constexpr int ASPIRATION_MIN_DEPTH = 4;
 static constexpr int ASPIRATION_DELTA = 7;
 static constexpr int ASPIRATION_FULL_DELTA = 65533;
-static constexpr int ROOT_REDUCE_MIN_DEPTH = 3;
-static constexpr int ROOT_LOSING_REDUCTION_DIVISOR = 6;
-static constexpr Move TACTICAL_FLAGS = MOVE_CAPTURE | MOVE_PROMOTION | MOVE_CASTLE | MOVE_CHECK;
 
 static inline uint32_t progressWord(int depth, int score, int finished) {
   return uint32_t(depth) << 24 | uint32_t(score + SCORE_INFINITE) << 8 | uint32_t(finished);
@@ -60,12 +57,10 @@ static void searchRoot(SearchThread& t, int depth, int alpha, int beta) {
       const bool losing = key < PICK_LOSING_LIMIT;
       const Move plain = withoutCheck(move);
       int r = 0;
-      if (depth >= ROOT_REDUCE_MIN_DEPTH && !inCheck && !(!losing && (move & TACTICAL_FLAGS)) &&
+      if (depth >= REDUCE_MIN_DEPTH && !inCheck && !(!losing && (move & TACTICAL_FLAGS)) &&
           plain != t.killers[0][0] && plain != t.killers[0][1] && plain != counter)
-        r = (reductionTable[REDUCTION_PV][reductionDepth][std::min(i, REDUCTION_SIZE - 2) + 1] /
-                 (losing ? ROOT_LOSING_REDUCTION_DIVISOR : 1) +
-             64) >>
-            6;
+        r = lateMoveReduction(reductionTable[REDUCTION_PV][reductionDepth][std::min(i, REDUCTION_SIZE - 2) + 1],
+                              losing);
       score = -searchNode(t, NODE_CUT, 1, newDepth - r, -alpha - 1, -alpha, MOVE_NONE, move, lastMove);
       if (r > 0 && newDepth >= 1 && score > alpha)
         score = -searchNode(t, NODE_CUT, 1, newDepth, -alpha - 1, -alpha, MOVE_NONE, move, lastMove);

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "board/types.h"
+
 constexpr int REDUCTION_SIZE = 128;
 constexpr int REDUCTION_NON_PV = 0;
 constexpr int REDUCTION_PV = 1;
@@ -13,3 +15,15 @@ extern int32_t reductionTable[2][REDUCTION_SIZE][REDUCTION_SIZE];
 
 // Filled once at start-up, before any search.
 void initReductionTables();
+
+// Moves that are never reduced unless the picker found them losing.
+constexpr Move TACTICAL_FLAGS = MOVE_CAPTURE | MOVE_PROMOTION | MOVE_CASTLE | MOVE_CHECK;
+// Reductions start at this remaining depth.
+constexpr int REDUCE_MIN_DEPTH = 3;
+// A losing capture or under-promotion is reduced by a sixth of a quiet move's amount.
+constexpr int LOSING_REDUCTION_DIVISOR = 6;
+
+// Whole plies of reduction for a table entry (1/64 ply), rounded.
+inline int lateMoveReduction(int32_t tableEntry, bool losing) {
+  return (tableEntry / (losing ? LOSING_REDUCTION_DIVISOR : 1) + 64) >> 6;
+}

@@ -51,13 +51,7 @@ static constexpr int SEE_UNKNOWN = 32767;
 static constexpr int SINGULAR_MIN_DEPTH = 6;
 static constexpr int SINGULAR_DEPTH_SLACK = 3;
 static constexpr int SINGULAR_MARGIN_PER_PLY = 2;
-// Reductions.
-static constexpr int REDUCE_MIN_DEPTH = 3;
-static constexpr int LOSING_REDUCTION_DIVISOR = 6;
-static constexpr int REDUCTION_ROUNDING = 64;
-static constexpr int REDUCTION_SHIFT = 6;
 
-static constexpr Move TACTICAL_FLAGS = MOVE_CAPTURE | MOVE_PROMOTION | MOVE_CASTLE | MOVE_CHECK;
 static constexpr int MATE_BOUND = SCORE_MATE_IN_MAX - 1;  // largest score that is not a mate
 
 static inline bool isLosingKey(int32_t key) { return key < PICK_LOSING_LIMIT; }
@@ -322,10 +316,7 @@ int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int
     } else {
       int r = 0;
       if (reduceAllowed && !(!losing && (move & TACTICAL_FLAGS)) && !refutation)
-        r = (reductions[reductionDepth][std::min(moveCount, REDUCTION_SIZE - 1)] /
-                 (losing ? LOSING_REDUCTION_DIVISOR : 1) +
-             REDUCTION_ROUNDING) >>
-            REDUCTION_SHIFT;
+        r = lateMoveReduction(reductions[reductionDepth][std::min(moveCount, REDUCTION_SIZE - 1)], losing);
       score = -searchNode(t, laterChildKind, ply + 1, newDepth - r, -alpha - 1, -alpha, MOVE_NONE, move, prevMove);
       if (r > 0 && newDepth >= 1 && score > alpha)
         score = -searchNode(t, laterChildKind, ply + 1, newDepth, -alpha - 1, -alpha, MOVE_NONE, move, prevMove);
