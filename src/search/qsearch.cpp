@@ -11,6 +11,7 @@
 #include "driver/options.h"
 #include "driver/think.h"
 #include "driver/timeman.h"
+#include "eval/accumulator.h"
 #include "eval/nnue.h"
 #include "search/draw.h"
 #include "search/nodeutil.h"
@@ -122,6 +123,10 @@ int quiescence(SearchThread& t, int nodeKind, int ply, int qDepth, int alpha, in
   if (insufficientMaterial(st)) return drawScoreAt(ply);
   if ((qDepth <= QS_DEPTH_FLOOR && !inCheck) || ply >= SEARCH_PLY_LIMIT) return evaluate(st, t.nnue, ply);
 
+  // The accumulators are brought up to date while the hash slot (prefetched
+  // by the parent) is still on its way from memory.
+  if (!t.nnue[ply].computed) computeAccumulators(st, t.nnue, ply);
+
   // Hash table. Quiet nodes below the first quiescence ply store depth -1,
   // so that they are not taken for the checks-including first ply.
   const uint64_t key = st.key;
@@ -228,6 +233,7 @@ int quiescence(SearchThread& t, int nodeKind, int ply, int qDepth, int alpha, in
     }
 
     makeMove(pos, move, &t.nnue[ply].delta);
+    prefetchTT(pos.state->key);
     t.evalStack[ply + 1] = EVAL_NONE;
     t.nnue[ply + 1].computed = 0;
     int score = -quiescence(t, childKind, ply + 1, qDepth - 1, -beta, -alpha, move, prevMove);

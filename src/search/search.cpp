@@ -12,6 +12,7 @@
 #include "driver/options.h"
 #include "driver/think.h"
 #include "driver/timeman.h"
+#include "eval/accumulator.h"
 #include "eval/nnue.h"
 #include "search/draw.h"
 #include "search/movepick.h"
@@ -112,6 +113,10 @@ int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int
   uint64_t key = st.key;
   if (excludedMove) key ^= zobristKeys[moveFrom(excludedMove)] ^ zobristKeys[moveTo(excludedMove)];
 
+  // The accumulators are brought up to date while the hash slot (prefetched
+  // by the parent) is still on its way from memory.
+  if (!t.nnue[ply].computed) computeAccumulators(st, t.nnue, ply);
+
   // 10. Hash table.
   TTHit hit;
   const bool ttHit = ttProbe(key, ply, hit);
@@ -190,6 +195,7 @@ int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int
       delta.addedCount = delta.removedCount = 0;
       t.nnue[ply + 1].computed = 0;
       makeNullMove(pos);
+      prefetchTT(pos.state->key);
       t.evalStack[ply + 1] = NULL_CHILD_EVAL - staticEval;
       int reduced = 3 * depth / 4 - 3 - std::min(NULL_MAX_EVAL_BONUS, (adjustedEval - beta) / NULL_EVAL_STEP);
       int value = -searchNode(t, NODE_ALL, ply + 1, reduced, -beta, -alpha, MOVE_NONE, MOVE_NONE, MOVE_NONE);
@@ -209,6 +215,7 @@ int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int
         if (move & MOVE_PROMOTION) gain += seeValue[movePromotion(move)] - seeValue[PAWN];
         if (gain < threshold || staticExchange(st, move) < threshold) continue;
         makeMove(pos, move, &t.nnue[ply].delta);
+        prefetchTT(pos.state->key);
         t.evalStack[ply + 1] = EVAL_NONE;
         t.nnue[ply + 1].computed = 0;
         int value = -searchNode(t, NODE_ALL, ply + 1, PROBCUT_SHALLOW_DEPTH, -rbeta, -rbeta + 1, MOVE_NONE, move,
@@ -307,6 +314,7 @@ int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int
     }
 
     makeMove(pos, move, &t.nnue[ply].delta);
+    prefetchTT(pos.state->key);
     t.evalStack[ply + 1] = EVAL_NONE;
     t.nnue[ply + 1].computed = 0;
     const int newDepth = depth - 1 + ext;

@@ -55,6 +55,9 @@ inline void advanceTTGeneration() { ttGeneration += TT_GENERATION_STEP; }
 
 inline TTEntry* ttSlot(uint64_t key) { return &transpositionTable[key & ttMask]; }
 
+// Starts loading the slot of key into the cache; the probe comes later.
+inline void prefetchTT(uint64_t key) { __builtin_prefetch(ttSlot(key)); }
+
 // Mate scores count plies from the node where they are stored, so that the
 // same entry means the same thing wherever the position is reached again.
 constexpr int scoreToTT(int score, int ply) {
