@@ -129,6 +129,19 @@ TEST_F(Block, RecordsFollowTheSlotsAndEverythingIsCleared) {
   EXPECT_EQ(transpositionTable, nullptr);
 }
 
+// A table of 64 MB or more is split over extra clearing workers when the
+// machine has more processors than search threads; every share must still
+// be cleared, the last slot and the record after the table included.
+TEST_F(Block, LargeTableWithOneThreadIsClearedWhole) {
+  allocate(64, 1);
+  ASSERT_EQ(ttMask, 64 * 65536u - 1);
+  dirty();
+  allocate(64, 1);
+  EXPECT_TRUE(allZero(transpositionTable, (ttMask + 1) * sizeof(TTEntry)));
+  EXPECT_TRUE(allZero(searchThreads[0].contHist2, sizeof searchThreads[0].contHist2));
+  EXPECT_EQ(threadCount, 1);
+}
+
 TEST_F(Block, SameShapeKeepsTheBlockOtherShapesReplaceIt) {
   allocate(2, 2);
   const TTEntry* first = transpositionTable;

@@ -88,7 +88,20 @@ void releaseSearchMemory() {
 
 bool searchMemoryAllocated() { return searchBlock != nullptr; }
 
-static void clearSlots(SlotRange range) {
+// Clearing a large table is bound by memory and, on a fresh block, by the
+// kernel mapping and zeroing each page on first touch; both go faster on more
+// cores. So a table of CLEAR_HELPER_MIN_SLOTS or more is split over at least
+// as many workers as the machine has processors (up to MAX_CLEAR_WORKERS),
+// even when fewer search threads are configured. The extra workers exist only
+// while the table is cleared.
+constexpr int32_t MAX_CLEAR_WORKERS = 8;
+constexpr uint64_t CLEAR_HELPER_MIN_SLOTS = 64 * TT_SLOTS_PER_MB;
+
+static uint64_t clearSlotCount = 0;
+static int32_t clearWorkers = 1;
+
+static void clearShareOf(int32_t index) {
+  SlotRange range = clearShare(index, clearWorkers, clearSlotCount);
   if (range.end > range.begin)
     std::memset(static_cast<void*>(transpositionTable + range.begin), 0,
                 (range.end - range.begin) * sizeof(TTEntry));
@@ -97,9 +110,12 @@ static void clearSlots(SlotRange range) {
 void* clearThreadShare(void* record) {
   SearchThread& t = *static_cast<SearchThread*>(record);
   clearSearchTables(t);
-  uint64_t slotCount = uint64_t(t.nodes.load(std::memory_order_relaxed));
-  int32_t index = int32_t(&t - searchThreads);
-  clearSlots(clearShare(index, threadCount, slotCount));
+  clearShareOf(int32_t(&t - searchThreads));
+  return nullptr;
+}
+
+static void* clearExtraShare(void* index) {
+  clearShareOf(int32_t(reinterpret_cast<intptr_t>(index)));
   return nullptr;
 }
 
@@ -142,11 +158,18 @@ void allocateSearchMemory() {
   searchThreads = reinterpret_cast<SearchThread*>(transpositionTable + layout.slotCount);
   for (int32_t i = 0; i < threadCount; ++i) {
     new (&searchThreads[i]) SearchThread;
-    searchThreads[i].nodes.store(int64_t(layout.slotCount), std::memory_order_relaxed);
+    searchThreads[i].nodes.store(0, std::memory_order_relaxed);
   }
+  clearSlotCount = layout.slotCount;
+  clearWorkers = threadCount;
+  if (layout.slotCount >= CLEAR_HELPER_MIN_SLOTS)
+    clearWorkers = std::max(threadCount, std::min(onlineProcessors(), MAX_CLEAR_WORKERS));
+  ThreadHandle extra[MAX_CLEAR_WORKERS];
+  for (int32_t i = threadCount; i < clearWorkers; ++i)
+    extra[i] = startThread(clearExtraShare, reinterpret_cast<void*>(intptr_t(i)));
   for (int32_t i = 1; i < threadCount; ++i)
     searchThreads[i].handle = startThread(clearThreadShare, &searchThreads[i]);
   clearThreadShare(&searchThreads[0]);
   for (int32_t i = 1; i < threadCount; ++i) joinThread(searchThreads[i].handle);
-  for (int32_t i = 0; i < threadCount; ++i) searchThreads[i].nodes.store(0, std::memory_order_relaxed);
+  for (int32_t i = threadCount; i < clearWorkers; ++i) joinThread(extra[i]);
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <unistd.h>
 
 int64_t nowMs() {
   timespec ts;
@@ -30,6 +31,11 @@ ThreadHandle startThread(ThreadRoutine routine, void* argument) {
 
 void joinThread(ThreadHandle handle) { pthread_join(handle, nullptr); }
 void detachThread(ThreadHandle handle) { pthread_detach(handle); }
+
+int32_t onlineProcessors() {
+  long n = sysconf(_SC_NPROCESSORS_ONLN);
+  return n < 1 ? 1 : n > 4096 ? 4096 : int32_t(n);
+}
 
 void CommandLock::init() { sem_init(&semaphore, 0, 1); }
 

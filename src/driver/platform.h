@@ -19,6 +19,9 @@ ThreadHandle startThread(ThreadRoutine routine, void* argument);
 void joinThread(ThreadHandle handle);
 void detachThread(ThreadHandle handle);
 
+// Processors currently online (at least 1).
+int32_t onlineProcessors();
+
 // A binary semaphore: any thread may release what another acquired.
 struct CommandLock {
   sem_t semaphore;
