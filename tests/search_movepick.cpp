@@ -12,7 +12,6 @@
 #include "board/fen.h"
 #include "board/movegen.h"
 #include "search/movepick.h"
-#include "search/selectbest.h"
 
 namespace {
 
@@ -209,34 +208,6 @@ TEST_F(Picker, ProbCutSeesOnlyGoodCapturesAndATacticalHashMove) {
     ++more;
   }
   EXPECT_GT(more, 0);
-}
-
-// The vector selection must pick exactly the entry the reference scan picks,
-// ties included (the last of equal keys), at every length and with keys at
-// the extremes of the range.
-TEST(SelectBest, VectorFormPicksTheSameEntryAsTheScan) {
-#if defined(CORVAN_VECTOR_SELECT)
-  uint64_t seed = 0x9E3779B97F4A7C15ull;
-  auto next = [&seed] {
-    seed ^= seed << 13, seed ^= seed >> 7, seed ^= seed << 17;
-    return seed;
-  };
-  ScoredMove moves[MAX_GENERATED];
-  for (int count = 1; count <= MAX_GENERATED; ++count)
-    for (int round = 0; round < 40; ++round) {
-      for (int i = 0; i < count; ++i) {
-        uint64_t r = next();
-        int32_t key = round % 4 == 0   ? int32_t(r >> 32)
-                      : round % 4 == 1 ? int32_t(r % 5) - 2
-                      : round % 4 == 2 ? (r & 1 ? INT32_MIN : INT32_MAX)
-                                       : int32_t(r % 3) + PICK_LOSING_BASE;
-        moves[i] = {key, Move(r >> 8)};
-      }
-      ASSERT_EQ(bestEntryIndexVector(moves, count), bestEntryIndexScalar(moves, count)) << "count " << count;
-    }
-#else
-  GTEST_SKIP() << "no vector selection in this build";
-#endif
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 
 #include "board/exchange.h"
 #include "board/movegen.h"
-#include "search/selectbest.h"
 
 void initMovePicker(MovePicker& mp, SearchThread& thread, const PositionState& st, Move ttMove, int ply,
                     int depth, Move prevMove, Move prevPrevMove, bool inCheck) {
@@ -27,12 +26,18 @@ void initProbCutPicker(MovePicker& mp, SearchThread& thread, const PositionState
   mp.probCut = true;
 }
 
-// Takes the entry with the highest key out of moves[0, end) (among equal
-// keys the one nearest the end) and swaps it to the end of the range.
+// Takes the entry with the highest key out of moves[0, end): the scan runs
+// from the end down so that among equal keys the one nearest the end wins.
 static ScoredMove selectBest(MovePicker& mp) {
   ScoredMove* moves = mp.moves;
   int last = int(mp.end - moves) - 1;
-  int best = bestEntryIndex(moves, last + 1);
+  int best = last;
+  int32_t bestKey = moves[last].key;
+  for (int i = last - 1; i >= 0; --i)
+    if (moves[i].key > bestKey) {
+      best = i;
+      bestKey = moves[i].key;
+    }
   ScoredMove chosen = moves[best];
   moves[best] = moves[last];
   moves[last] = chosen;

@@ -16,7 +16,6 @@
 #include "search/draw.h"
 #include "search/nodeutil.h"
 #include "search/search.h"
-#include "search/selectbest.h"
 #include "search/tt.h"
 
 // Below this quiescence depth a quiet position returns its evaluation at
@@ -37,10 +36,12 @@ struct QsPicker {
 
 enum QsStage { QS_HASH_MOVE, QS_GENERATE, QS_CAPTURES, QS_SCORE_REST, QS_REST, QS_DONE };
 
-// Highest key of [begin, end) (among equal keys the entry nearest the end),
-// moved to end - 1.
+// Highest key of [begin, end), scanning from the end so that the entry
+// nearest the end wins ties; moved to end - 1.
 static inline ScoredMove* selectBest(ScoredMove* begin, ScoredMove* end) {
-  ScoredMove* best = begin + bestEntryIndex(begin, int(end - begin));
+  ScoredMove* best = end - 1;
+  for (ScoredMove* m = end - 2; m >= begin; --m)
+    if (m->key > best->key) best = m;
   std::swap(*best, end[-1]);
   return end - 1;
 }
