@@ -210,4 +210,39 @@ TEST_F(Picker, ProbCutSeesOnlyGoodCapturesAndATacticalHashMove) {
   EXPECT_GT(more, 0);
 }
 
+// Dropping the moves the search would prune must not change the order of
+// the others: the kept moves come out exactly as repeated selection (highest
+// key, the last of equal keys, swapped to the end) would hand them out,
+// ties included.
+TEST(KeepInSelectionOrder, MatchesRepeatedSelection) {
+  uint64_t seed = 0x2545F4914F6CDD1Dull;
+  auto next = [&seed] {
+    seed ^= seed << 13, seed ^= seed >> 7, seed ^= seed << 17;
+    return seed;
+  };
+  ScoredMove moves[MAX_GENERATED], reference[MAX_GENERATED];
+  for (int round = 0; round < 3000; ++round) {
+    const int count = 1 + int(next() % (round % 3 == 0 ? MAX_GENERATED : 40));
+    const int keyRange = round % 4 == 0 ? 2 : round % 4 == 1 ? 5 : round % 4 == 2 ? 50 : 1 << 30;
+    for (int i = 0; i < count; ++i) {
+      uint64_t r = next();
+      Move flags = (r & 3) == 0 ? MOVE_CHECK : (r & 3) == 1 ? MOVE_CAPTURE : 0;
+      moves[i] = {int32_t(r >> 40) % keyRange - keyRange / 2, Move(i) | flags};
+    }
+    std::vector<Move> expected;
+    std::copy(moves, moves + count, reference);
+    for (int end = count; end > 0; --end) {
+      int best = end - 1;
+      for (int i = end - 2; i >= 0; --i)
+        if (reference[i].key > reference[best].key) best = i;
+      std::swap(reference[best], reference[end - 1]);
+      if (reference[end - 1].move & (MOVE_CHECK | MOVE_CAPTURE)) expected.push_back(reference[end - 1].move);
+    }
+    const int kept = keepInSelectionOrder(moves, count, MOVE_CHECK | MOVE_CAPTURE);
+    std::vector<Move> got;
+    for (int i = kept - 1; i >= 0; --i) got.push_back(moves[i].move);
+    ASSERT_EQ(got, expected) << "round " << round << ", " << count << " entries";
+  }
+}
+
 }  // namespace

@@ -1,7 +1,10 @@
 #include "search/movepick.h"
 
+#include <algorithm>
+
 #include "board/exchange.h"
 #include "board/movegen.h"
+#include "search/reduction.h"
 
 void initMovePicker(MovePicker& mp, SearchThread& thread, const PositionState& st, Move ttMove, int ply,
                     int depth, Move prevMove, Move prevPrevMove, bool inCheck) {
@@ -17,6 +20,8 @@ void initMovePicker(MovePicker& mp, SearchThread& thread, const PositionState& s
   mp.depth = depth;
   mp.inCheck = inCheck;
   mp.probCut = false;
+  mp.skipQuiet = false;
+  mp.quietDropped = false;
 }
 
 void initProbCutPicker(MovePicker& mp, SearchThread& thread, const PositionState& st, Move ttMove, int ply,
@@ -43,6 +48,82 @@ static ScoredMove selectBest(MovePicker& mp) {
   moves[last] = chosen;
   --mp.end;
   return chosen;
+}
+
+// Insertion sort of a short list, highest key first; true when two keys tie.
+static bool sortByKeyDescending(ScoredMove* list, int count) {
+  bool tie = false;
+  for (int i = 1; i < count; ++i) {
+    ScoredMove m = list[i];
+    int k = i;
+    while (k > 0 && list[k - 1].key < m.key) {
+      list[k] = list[k - 1];
+      --k;
+    }
+    if (k > 0 && list[k - 1].key == m.key) tie = true;
+    list[k] = m;
+  }
+  return tie;
+}
+
+int keepInSelectionOrder(ScoredMove* moves, int count, Move keepFlags) {
+  // Usually few entries are kept. With distinct keys their order is simply
+  // by key; only a tie among them needs the replay below.
+  ScoredMove kept[MAX_GENERATED];
+  int keptCount = 0;
+  for (int i = 0; i < count; ++i)
+    if (moves[i].move & keepFlags) kept[keptCount++] = moves[i];
+  if (!sortByKeyDescending(kept, keptCount)) {
+    for (int i = 0; i < keptCount; ++i) moves[keptCount - 1 - i] = kept[i];
+    return keptCount;
+  }
+
+  // The selection hands out keys from the highest down. Entries of equal key
+  // leave one after the other, the one at the highest index first; taking
+  // one moves the entry at the end of the range (a lower key) into its slot,
+  // so while a key is being handed out its other entries stay where they
+  // are. Positions change only through those moves, which are replayed here.
+  int16_t entryAt[MAX_GENERATED], positionOf[MAX_GENERATED];
+  int64_t byKey[MAX_GENERATED];
+  for (int i = 0; i < count; ++i) {
+    entryAt[i] = positionOf[i] = int16_t(i);
+    byKey[i] = int64_t(moves[i].key) * 65536 + i;
+  }
+  std::sort(byKey, byKey + count, [](int64_t a, int64_t b) { return a > b; });
+  int remaining = count;
+  keptCount = 0;
+  for (int first = 0; first < count;) {
+    const int64_t key = byKey[first] >> 16;
+    int last = first + 1;
+    while (last < count && (byKey[last] >> 16) == key) ++last;
+    // The entries of this key by position, highest first (insertion sort:
+    // groups are short).
+    int16_t group[MAX_GENERATED];
+    int size = 0;
+    for (int i = first; i < last; ++i) {
+      int16_t e = int16_t(byKey[i] & 0xFFFF);
+      int k = size++;
+      while (k > 0 && positionOf[group[k - 1]] < positionOf[e]) {
+        group[k] = group[k - 1];
+        --k;
+      }
+      group[k] = e;
+    }
+    for (int i = 0; i < size; ++i) {
+      const int16_t e = group[i];
+      const int16_t slot = positionOf[e], end = int16_t(remaining - 1);
+      if (slot != end) {
+        const int16_t moved = entryAt[end];
+        entryAt[slot] = moved;
+        positionOf[moved] = slot;
+      }
+      --remaining;
+      if (moves[e].move & keepFlags) kept[keptCount++] = moves[e];
+    }
+    first = last;
+  }
+  for (int i = 0; i < keptCount; ++i) moves[keptCount - 1 - i] = kept[i];
+  return keptCount;
 }
 
 // Puts an entry back at the end of the remaining range (it was the last
@@ -130,8 +211,12 @@ ScoredMove pickNextMove(MovePicker& mp) {
         continue;
 
       case STAGE_REMAINING:
+        if (mp.skipQuiet && !mp.quietDropped) {
+          mp.end = mp.moves + keepInSelectionOrder(mp.moves, int(mp.end - mp.moves), TACTICAL_FLAGS);
+          mp.quietDropped = true;
+        }
         while (mp.end > mp.moves) {
-          ScoredMove sm = selectBest(mp);
+          ScoredMove sm = mp.quietDropped ? *--mp.end : selectBest(mp);
           Move plain = withoutCheck(sm.move);
           if (plain == withoutCheck(mp.ttMove)) continue;
           if (!mp.inCheck && (plain == mp.killer0 || plain == mp.killer1 || plain == mp.counterMove)) continue;

@@ -65,8 +65,18 @@ struct MovePicker {
   int32_t depth;
   bool inCheck;
   bool probCut;  // stop after the good captures
+  // Set by the search once every later move without one of TACTICAL_FLAGS
+  // would be pruned: the picker then drops those unseen.
+  bool skipQuiet;
+  bool quietDropped;  // the remaining list holds only the kept moves
   ScoredMove moves[MAX_GENERATED];
 };
+
+// Rearranges moves[0, count) so that handing them out from the end gives
+// exactly the order of repeated best-entry selection (highest key, the last
+// of equal keys, swapped to the end of the range), keeping only entries with
+// one of keepFlags; returns how many were kept.
+int keepInSelectionOrder(ScoredMove* moves, int count, Move keepFlags);
 
 // ttMove is the validated table move (validateTTMove), or 0.
 void initMovePicker(MovePicker& mp, SearchThread& thread, const PositionState& st, Move ttMove, int ply,

@@ -23,6 +23,11 @@ constexpr int REDUCE_MIN_DEPTH = 3;
 // A losing capture or under-promotion is reduced by a sixth of a quiet move's amount.
 constexpr int LOSING_REDUCTION_DIVISOR = 6;
 
+// Late and futile quiet moves are pruned up to this remaining depth. At
+// these depths a losing capture is reduced by exactly one ply whatever its
+// move number, which lets the picker drop the pruned quiet moves unseen.
+constexpr int PRUNE_MAX_DEPTH = 7;
+
 // Whole plies of reduction for a table entry (1/64 ply), rounded.
 inline int lateMoveReduction(int32_t tableEntry, bool losing) {
   return (tableEntry / (losing ? LOSING_REDUCTION_DIVISOR : 1) + 64) >> 6;

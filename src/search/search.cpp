@@ -39,8 +39,7 @@ static constexpr int PROBCUT_VERIFY_MIN_DEPTH = 7;
 static constexpr int PROBCUT_VERIFY_REDUCTION = 4;
 // Internal iterative deepening finds a first move for PV nodes without one.
 static constexpr int IID_MIN_DEPTH = 4;
-// Move-loop pruning.
-static constexpr int PRUNE_MAX_DEPTH = 7;
+// Move-loop pruning (PRUNE_MAX_DEPTH is beside the reductions).
 static constexpr int LMP_BASE_IMPROVING = 22;
 static constexpr int LMP_BASE = 10;
 static constexpr int FUTILITY_MARGIN = 55;
@@ -279,7 +278,13 @@ int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int
     // Move pruning, never for the first move.
     if (movesBefore > 0) {
       if (depth <= PRUNE_MAX_DEPTH && !tactical) {
-        if (movesBefore >= lmpCount) continue;
+        if (movesBefore >= lmpCount) {
+          // From here on every quiet move without check or castling is
+          // pruned: at these depths a late losing capture is reduced by one
+          // ply whatever its number, so the move count no longer matters.
+          mp.skipQuiet = true;
+          continue;
+        }
         if (!refutation && futilityValue < alpha && std::abs(alpha) <= MATE_BOUND &&
             std::abs(adjustedEval) < SCORE_MATE_IN_MAX)
           continue;
