@@ -89,7 +89,16 @@ int keepInSelectionOrder(ScoredMove* moves, int count, Move keepFlags) {
     entryAt[i] = positionOf[i] = int16_t(i);
     byKey[i] = int64_t(moves[i].key) * 65536 + i;
   }
-  std::sort(byKey, byKey + count, [](int64_t a, int64_t b) { return a > b; });
+  if (count > 64) {
+    std::sort(byKey, byKey + count, [](int64_t a, int64_t b) { return a > b; });
+  } else {
+    for (int i = 1; i < count; ++i) {  // insertion sort: faster on short lists
+      int64_t v = byKey[i];
+      int k = i;
+      for (; k > 0 && byKey[k - 1] < v; --k) byKey[k] = byKey[k - 1];
+      byKey[k] = v;
+    }
+  }
   int remaining = count;
   keptCount = 0;
   for (int first = 0; first < count;) {
