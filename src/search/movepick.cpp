@@ -4,6 +4,7 @@
 
 #include "board/exchange.h"
 #include "board/movegen.h"
+#include "search/nodeutil.h"
 #include "search/reduction.h"
 
 void initMovePicker(MovePicker& mp, SearchThread& thread, const PositionState& st, Move ttMove, int ply,
@@ -150,6 +151,22 @@ static bool rememberedMovePlayable(const MovePicker& mp, Move move) {
   return move && !sameMove(move, mp.ttMove) && isPseudoLegal(*mp.st, move) && !leavesKingAttacked(*mp.st, move);
 }
 
+// Adds quietHistoryScore to the key of every quiet entry, with the node's
+// history slices looked up once.
+static void scoreQuietMoves(const SearchThread& t, const PositionState& st, ScoredMove* begin, ScoredMove* end,
+                            Move prevMove, Move prevPrevMove) {
+  const int side = sideIndex(st);
+  const auto& main = t.mainHistory[side];
+  const auto& cont1 = t.contHist1[side][movePiece(prevMove)][moveTo(prevMove)];
+  const auto& cont2 = t.contHist2[side][movePiece(prevPrevMove)][moveTo(prevPrevMove)];
+  for (ScoredMove* p = begin; p < end; ++p)
+    if (!(p->move & (MOVE_CAPTURE | MOVE_PROMOTION))) {
+      const PieceType piece = movePiece(p->move);
+      const Square to = moveTo(p->move);
+      p->key += main[piece][moveFrom(p->move)][to] + 2 * (cont1[piece][to] + cont2[piece][to]);
+    }
+}
+
 static ScoredMove handOut(const PositionState& st, Move move, int32_t key) {
   setGivesCheck(st, &move);
   return {key, move};
@@ -213,9 +230,7 @@ ScoredMove pickNextMove(MovePicker& mp) {
           if (mp.depth >= UNDERPROMOTION_MIN_DEPTH) mp.end = generateUnderPromotions(st, mp.end);
           mp.end = generateQuiets(st, mp.end, false);
         }
-        for (ScoredMove* p = mp.moves; p < mp.end; ++p)
-          if (!(p->move & (MOVE_CAPTURE | MOVE_PROMOTION)))
-            p->key += quietHistoryScore(t, st, p->move, mp.prevMove, mp.prevPrevMove);
+        scoreQuietMoves(t, st, mp.moves, mp.end, mp.prevMove, mp.prevPrevMove);
         mp.stage = STAGE_REMAINING;
         continue;
 
