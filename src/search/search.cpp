@@ -286,8 +286,13 @@ int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int
           continue;
         }
         if (!refutation && futilityValue < alpha && std::abs(alpha) <= MATE_BOUND &&
-            std::abs(adjustedEval) < SCORE_MATE_IN_MAX)
+            std::abs(adjustedEval) < SCORE_MATE_IN_MAX) {
+          // Outside PV nodes alpha cannot change without a cutoff, and the
+          // refutations came earlier: every later quiet move without check
+          // or castling is futile too.
+          if (!pvNode) mp.skipQuiet = true;
           continue;
+        }
       }
       bool seeTest;
       if (depth < CONT_HISTORY_PRUNE_DEPTH && !tactical) {
