@@ -164,12 +164,17 @@ void allocateSearchMemory() {
   clearWorkers = threadCount;
   if (layout.slotCount >= CLEAR_HELPER_MIN_SLOTS)
     clearWorkers = std::max(threadCount, std::min(onlineProcessors(), MAX_CLEAR_WORKERS));
+  // An extra worker the system refuses leaves its share to this thread.
   ThreadHandle extra[MAX_CLEAR_WORKERS];
+  bool started[MAX_CLEAR_WORKERS] = {};
   for (int32_t i = threadCount; i < clearWorkers; ++i)
-    extra[i] = startThread(clearExtraShare, reinterpret_cast<void*>(intptr_t(i)));
+    started[i] = startHelperThread(clearExtraShare, reinterpret_cast<void*>(intptr_t(i)), &extra[i]);
   for (int32_t i = 1; i < threadCount; ++i)
     searchThreads[i].handle = startThread(clearThreadShare, &searchThreads[i]);
   clearThreadShare(&searchThreads[0]);
+  for (int32_t i = threadCount; i < clearWorkers; ++i)
+    if (!started[i]) clearShareOf(i);
   for (int32_t i = 1; i < threadCount; ++i) joinThread(searchThreads[i].handle);
-  for (int32_t i = threadCount; i < clearWorkers; ++i) joinThread(extra[i]);
+  for (int32_t i = threadCount; i < clearWorkers; ++i)
+    if (started[i]) joinThread(extra[i]);
 }

@@ -14,6 +14,8 @@ int64_t nowMs() {
 
 // Search recursion keeps its move lists on the stack: give every thread room.
 static constexpr size_t THREAD_STACK_BYTES = size_t(64) << 20;
+// Helpers that only run a flat loop.
+static constexpr size_t HELPER_STACK_BYTES = size_t(1) << 20;
 
 ThreadHandle startThread(ThreadRoutine routine, void* argument) {
   pthread_attr_t attributes;
@@ -27,6 +29,15 @@ ThreadHandle startThread(ThreadRoutine routine, void* argument) {
     std::exit(1);
   }
   return handle;
+}
+
+bool startHelperThread(ThreadRoutine routine, void* argument, ThreadHandle* handle) {
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, HELPER_STACK_BYTES);
+  int error = pthread_create(handle, &attributes, routine, argument);
+  pthread_attr_destroy(&attributes);
+  return error == 0;
 }
 
 void joinThread(ThreadHandle handle) { pthread_join(handle, nullptr); }

@@ -16,6 +16,9 @@ using ThreadRoutine = void* (*)(void*);
 
 // Starts a thread with a stack large enough for the deepest search.
 ThreadHandle startThread(ThreadRoutine routine, void* argument);
+// Starts a thread with a small stack for work that may also be done
+// without it; false (and nothing started) when the system refuses.
+bool startHelperThread(ThreadRoutine routine, void* argument, ThreadHandle* handle);
 void joinThread(ThreadHandle handle);
 void detachThread(ThreadHandle handle);
 
