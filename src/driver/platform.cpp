@@ -17,14 +17,18 @@ static constexpr size_t THREAD_STACK_BYTES = size_t(64) << 20;
 // Helpers that only run a flat loop.
 static constexpr size_t HELPER_STACK_BYTES = size_t(1) << 20;
 
-ThreadHandle startThread(ThreadRoutine routine, void* argument) {
+static bool createThread(ThreadRoutine routine, void* argument, size_t stackBytes, ThreadHandle* handle) {
   pthread_attr_t attributes;
   pthread_attr_init(&attributes);
-  pthread_attr_setstacksize(&attributes, THREAD_STACK_BYTES);
-  ThreadHandle handle;
-  int error = pthread_create(&handle, &attributes, routine, argument);
+  pthread_attr_setstacksize(&attributes, stackBytes);
+  int error = pthread_create(handle, &attributes, routine, argument);
   pthread_attr_destroy(&attributes);
-  if (error != 0) {
+  return error == 0;
+}
+
+ThreadHandle startThread(ThreadRoutine routine, void* argument) {
+  ThreadHandle handle;
+  if (!createThread(routine, argument, THREAD_STACK_BYTES, &handle)) {
     std::fprintf(stderr, "Thread creation failed\n");
     std::exit(1);
   }
@@ -32,12 +36,7 @@ ThreadHandle startThread(ThreadRoutine routine, void* argument) {
 }
 
 bool startHelperThread(ThreadRoutine routine, void* argument, ThreadHandle* handle) {
-  pthread_attr_t attributes;
-  pthread_attr_init(&attributes);
-  pthread_attr_setstacksize(&attributes, HELPER_STACK_BYTES);
-  int error = pthread_create(handle, &attributes, routine, argument);
-  pthread_attr_destroy(&attributes);
-  return error == 0;
+  return createThread(routine, argument, HELPER_STACK_BYTES, handle);
 }
 
 void joinThread(ThreadHandle handle) { pthread_join(handle, nullptr); }
