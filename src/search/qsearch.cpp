@@ -176,6 +176,12 @@ int quiescence(SearchThread& t, int nodeKind, int ply, int qDepth, int alpha, in
   int bestScore;
   bool raised = false;
   Move bestMove = MOVE_NONE;
+  // Every way out after the stand-pat decision stores the node's result.
+  const auto storeResult = [&] {
+    ttStoreQuiescence(key, storeDepth, ttBoundFor(raised, alpha, beta), bestMove ? bestMove : hashMove, bestScore,
+                      t.evalStack[ply], ply);
+    return bestScore;
+  };
   if (inCheck) {
     bestScore = -SCORE_INFINITE;
   } else {
@@ -187,11 +193,7 @@ int quiescence(SearchThread& t, int nodeKind, int ply, int qDepth, int alpha, in
     if (staticEval > alpha) {
       alpha = staticEval;
       raised = true;
-      if (alpha >= beta) {
-        ttStoreQuiescence(key, storeDepth, ttBoundFor(raised, alpha, beta), bestMove ? bestMove : hashMove, bestScore,
-                          t.evalStack[ply], ply);
-        return bestScore;
-      }
+      if (alpha >= beta) return storeResult();
     }
   }
 
@@ -244,16 +246,10 @@ int quiescence(SearchThread& t, int nodeKind, int ply, int qDepth, int alpha, in
       alpha = score;
       bestMove = move;
       raised = true;
-      if (alpha >= beta) {
-        ttStoreQuiescence(key, storeDepth, ttBoundFor(raised, alpha, beta), bestMove ? bestMove : hashMove, bestScore,
-                          t.evalStack[ply], ply);
-        return bestScore;
-      }
+      if (alpha >= beta) return storeResult();
     }
   }
 
   if (inCheck && moveCount == 0) return ply - SCORE_MATE;
-  ttStoreQuiescence(key, storeDepth, ttBoundFor(raised, alpha, beta), bestMove ? bestMove : hashMove, bestScore,
-                          t.evalStack[ply], ply);
-  return bestScore;
+  return storeResult();
 }
