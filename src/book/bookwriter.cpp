@@ -9,7 +9,6 @@
 
 #include "board/fen.h"
 #include "board/makemove.h"
-#include "board/movegen.h"
 #include "book/polyglot.h"
 #include "driver/movetext.h"
 
@@ -76,11 +75,7 @@ Move legalMoveFromText(const PositionState& st, const std::string& word) {
   if (!shaped) return MOVE_NONE;
   Move move = uciToMove(st, word.c_str());
   if (move == MOVE_NONE) return MOVE_NONE;
-  ScoredMove list[MAX_GENERATED];
-  ScoredMove* end = generateLegalMoves(st, list);
-  for (ScoredMove* m = list; m != end; ++m)
-    if (sameBookMove(m->move, move)) return m->move;
-  return MOVE_NONE;
+  return matchingLegalMove(st, move);
 }
 
 // Sets the position up from a FEN given with four or more fields.

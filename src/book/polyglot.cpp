@@ -123,14 +123,18 @@ Move probeBook(const PositionState& st, const char* bookFile, bool bookRandom) {
   return bookMove ? decodeBookMove(st, bookMove) : MOVE_NONE;
 }
 
+Move matchingLegalMove(const PositionState& st, Move move) {
+  ScoredMove list[MAX_GENERATED];
+  ScoredMove* end = generateLegalMoves(st, list);
+  for (ScoredMove* m = list; m != end; ++m)
+    if (sameBookMove(m->move, move)) return m->move;
+  return MOVE_NONE;
+}
+
 Move legalBookMove(const PositionState& st, const char* bookFile, bool bookRandom) {
   Move bookMove = probeBook(st, bookFile, bookRandom);
   if (bookMove == MOVE_NONE) return MOVE_NONE;
   // A corrupted book or a key shared by two positions may name any move:
   // only a move of the legal list may leave the engine.
-  ScoredMove list[MAX_GENERATED];
-  ScoredMove* end = generateLegalMoves(st, list);
-  for (ScoredMove* m = list; m != end; ++m)
-    if (sameBookMove(m->move, bookMove)) return m->move;
-  return MOVE_NONE;
+  return matchingLegalMove(st, bookMove);
 }
