@@ -68,14 +68,31 @@ class SearchCore : public ::testing::Test {
     searchLimits.stopFlag.store(0);
   }
 
-  ThinkResult think(const char* fen, int depth) {
+  // Starts thinkThread from fen on a thread of its own, in the given mode;
+  // done turns true when it returns. finishThinking waits for it.
+  std::thread startThinking(const char* fen, int32_t mode, int depth, std::atomic<bool>& done) {
     setUpRoot(fen);
     searchLimits.depthLimit = depth;
+    searchLimits.searchMode.store(mode);
     commandLock.acquire();
     testing::internal::CaptureStdout();
-    thinkThread();
+    return std::thread([&done] {
+      thinkThread();
+      done = true;
+    });
+  }
+
+  // What the search of startThinking printed, once it has returned.
+  static std::string finishThinking(std::thread& thinker) {
+    thinker.join();
+    return testing::internal::GetCapturedStdout();
+  }
+
+  ThinkResult think(const char* fen, int depth) {
+    std::atomic<bool> done{false};
+    std::thread thinker = startThinking(fen, MODE_NORMAL, depth, done);
     ThinkResult r;
-    r.output = testing::internal::GetCapturedStdout();
+    r.output = finishThinking(thinker);
     char uci[8];
     moveToUci(*main().position.state, main().rootMoves[0].move, uci);
     r.best = uci;
@@ -294,40 +311,22 @@ TEST_F(SearchCore, MultiPvPrintsOneLinePerVariationAndNoFinalLine) {
 }
 
 TEST_F(SearchCore, InfiniteSearchHoldsItsAnswerUntilStop) {
-  setUpRoot(START_FEN);
-  searchLimits.depthLimit = 2;
-  searchLimits.searchMode.store(MODE_INFINITE);
-  commandLock.acquire();
   std::atomic<bool> done{false};
-  testing::internal::CaptureStdout();
-  std::thread thinker([&] {
-    thinkThread();
-    done = true;
-  });
+  std::thread thinker = startThinking(START_FEN, MODE_INFINITE, 2, done);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_FALSE(done.load()) << "answered before stop";
   requestStop();
-  thinker.join();
-  std::string output = testing::internal::GetCapturedStdout();
+  std::string output = finishThinking(thinker);
   EXPECT_NE(output.find("bestmove "), std::string::npos);
 }
 
 TEST_F(SearchCore, PonderSearchAnswersAfterPonderhit) {
-  setUpRoot(START_FEN);
-  searchLimits.depthLimit = 2;
-  searchLimits.searchMode.store(MODE_PONDER);
-  commandLock.acquire();
   std::atomic<bool> done{false};
-  testing::internal::CaptureStdout();
-  std::thread thinker([&] {
-    thinkThread();
-    done = true;
-  });
+  std::thread thinker = startThinking(START_FEN, MODE_PONDER, 2, done);
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_FALSE(done.load());
   searchLimits.searchMode.store(MODE_NORMAL);
-  thinker.join();
-  std::string output = testing::internal::GetCapturedStdout();
+  std::string output = finishThinking(thinker);
   EXPECT_NE(output.find("bestmove "), std::string::npos);
 }
 
@@ -338,11 +337,8 @@ TEST_F(SearchCore, TwoThreadsSearchTheSameRootAndAgreeOnALegalMove) {
   // A depth-limited search can end before a loaded machine ever schedules the
   // helper, so search until stopped and stop only once the helper has worked
   // and six depths are complete.
-  setUpRoot(benchPositions[3].fen);
-  searchLimits.searchMode.store(MODE_INFINITE);
-  commandLock.acquire();
-  testing::internal::CaptureStdout();
-  std::thread thinker([] { thinkThread(); });
+  std::atomic<bool> done{false};
+  std::thread thinker = startThinking(benchPositions[3].fen, MODE_INFINITE, 127, done);
   auto depthDone = [] {
     completedDepthLock.lock();
     const int depth = completedDepth;
@@ -353,8 +349,7 @@ TEST_F(SearchCore, TwoThreadsSearchTheSameRootAndAgreeOnALegalMove) {
   while ((searchThreads[1].nodes.load() == 0 || depthDone() < 6) && std::chrono::steady_clock::now() < giveUp)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   requestStop();
-  thinker.join();
-  std::string output = testing::internal::GetCapturedStdout();
+  std::string output = finishThinking(thinker);
   EXPECT_GT(searchThreads[1].nodes.load(), 0);
   EXPECT_NE(output.find("bestmove "), std::string::npos);
   // Each completed depth is reported once, by whichever thread got there
