@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "support/board_helpers.h"
 #include "support/engine_process.h"
 #include "support/paths.h"
 
@@ -204,6 +205,46 @@ TEST(SearchProtocol, SameDepthSearchCountsTheSameNodes) {
   std::string first = finalNodes();
   EXPECT_FALSE(first.empty());
   EXPECT_EQ(first, finalNodes());
+}
+
+// Command sequences a controller may send without the "position" or "stop"
+// a GUI would: every "go" still gets exactly one legal answer, a new game
+// starts from the initial position, and a command that has to wait ends a
+// search that only "stop" would end. Each case runs with 1, 2 and 4 threads.
+TEST(SearchProtocol, EveryGoIsAnsweredWhateverCommandsSurroundIt) {
+  struct Case {
+    const char* script;
+    std::vector<const char*> positions;  // moves from the start, one per "go"
+  };
+  const Case cases[] = {
+      {"ucinewgame\ngo depth 3\n", {""}},
+      {"position startpos moves e2e4\nucinewgame\ngo depth 3\n", {""}},
+      {"setoption name Hash value 3\nucinewgame\ngo depth 2\n", {""}},
+      {"position startpos moves e2e4\ngo ponder movetime 20\ngo depth 2\n", {"e2e4", "e2e4"}},
+      {"go infinite\nposition startpos moves d2d4\ngo depth 2\n", {"", "d2d4"}},
+      {"position startpos moves g1f3\ngo\nucinewgame\ngo nodes 500\n", {"g1f3", ""}},
+      {"go ponder\nsetoption name Hash value 2\nucinewgame\ngo depth 1\n", {"", ""}},
+      {"go/x\nsetoption name MultiPV value 2\ngo depth 2\n", {"", ""}},
+      {"go infinite\ngo infinite\ngo ponder\nposition startpos moves e2e4\ngo depth 1\n", {"", "", "", "e2e4"}},
+  };
+  for (int threads : {1, 2, 4})
+    for (const Case& c : cases) {
+      const std::string script = "setoption name Hash value 8\nsetoption name Threads value " + std::to_string(threads) +
+                                 "\n" + c.script + "isready\nquit\n";
+      int status = -1;
+      const std::string out = runWithInput({buildPath("corvan")}, script, &status);
+      SCOPED_TRACE(script);
+      EXPECT_EQ(status, 0);
+      EXPECT_NE(out.find("readyok\n"), std::string::npos);
+      std::vector<std::string> answers;
+      for (size_t at = out.find("bestmove "); at != std::string::npos; at = out.find("bestmove ", at + 1))
+        answers.push_back(moveOf(out.substr(at, out.find('\n', at) - at)));
+      ASSERT_EQ(answers.size(), c.positions.size());
+      for (size_t i = 0; i < answers.size(); ++i) {
+        Board board(START_FEN, c.positions[i]);
+        EXPECT_NE(legalMove(board.st(), answers[i]), MOVE_NONE) << answers[i] << " after " << c.positions[i];
+      }
+    }
 }
 
 }  // namespace

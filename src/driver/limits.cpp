@@ -22,6 +22,12 @@ static bool isMoveShaped(const char* w) {
 
 static int32_t clampToInt32(int64_t v) { return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : int32_t(v); }
 
+bool searchAwaitsStop() {
+  if (currentSearchMode() != MODE_NORMAL) return true;
+  return searchLimits.timeMs == NO_CLOCK_MS && searchLimits.depthLimit == MAX_DEPTH &&
+         searchLimits.nodeLimit == NO_NODE_LIMIT;
+}
+
 void parseGoParameters(char* text, bool blackToMove, SearchMoveWords& moves) {
   searchLimits.nodeLimit = NO_NODE_LIMIT;
   searchLimits.timeMs = NO_CLOCK_MS;

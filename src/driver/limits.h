@@ -18,6 +18,11 @@ struct SearchMoveWords {
 // fills searchLimits; clock values are read for the side given.
 void parseGoParameters(char* text, bool blackToMove, SearchMoveWords& moves);
 
+// True when the search of the last "go" ends only on "stop": pondering,
+// infinite, or started without any clock, depth or node limit. Read by the
+// command loop, the only writer of the limits.
+bool searchAwaitsStop();
+
 // Removes the root moves whose UCI text is none of the collected words,
 // keeping the order of the rest. Returns the new end. No-op when the filter
 // is off.

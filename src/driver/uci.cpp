@@ -50,6 +50,22 @@ static void printUciReply() {
   std::fflush(stdout);
 }
 
+// Takes commandLock for a command that has to wait for the think thread. A
+// search that only "stop" would end is stopped first, exactly as "stop"
+// would: the loop reads nothing while it waits, so without this a controller
+// that forgot its "stop" would hang the engine. Bounded searches are waited for.
+static void acquireCommandLock() {
+  if (searchAwaitsStop()) requestStop();
+  commandLock.acquire();
+}
+
+// New search records hold no position: the start position until the next
+// "position" command, so that "go" always searches a valid board.
+static void allocateAtStartPosition() {
+  allocateSearchMemory();
+  gameMoves = setPosition(searchThreads[0].position, START_FEN, nullptr);
+}
+
 // "setoption name NAME value VALUE": the value is the rest of the line, so
 // file names may contain spaces. Without a second word nothing changes.
 static void handleSetOption(const std::string& line) {
@@ -59,18 +75,18 @@ static void handleSetOption(const std::string& line) {
   std::string name = rest.substr(0, space);
   size_t valueStart = space + 1 + std::strlen("value ");
   std::string value = valueStart < rest.size() ? rest.substr(valueStart) : std::string();
-  commandLock.acquire();
+  acquireCommandLock();
   setOption(name.c_str(), value.c_str());
   commandLock.release();
 }
 
 static void ensureSearchMemory() {
-  if (!searchMemoryAllocated()) allocateSearchMemory();
+  if (!searchMemoryAllocated()) allocateAtStartPosition();
 }
 
 // "position startpos|fen FEN [moves M...]"
 static void handlePosition(std::string line) {
-  commandLock.acquire();
+  acquireCommandLock();
   ensureSearchMemory();
   const char* moves = nullptr;
   size_t movesAt = line.size() > 18 ? line.find("moves", 18) : std::string::npos;
@@ -87,11 +103,8 @@ static void handlePosition(std::string line) {
 }
 
 static void handleGo(std::string line) {
-  commandLock.acquire();
-  if (!searchMemoryAllocated()) {
-    allocateSearchMemory();
-    gameMoves = setPosition(searchThreads[0].position, START_FEN, nullptr);
-  }
+  acquireCommandLock();
+  ensureSearchMemory();
   SearchThread& root = searchThreads[0];
   const PositionState& st = *root.position.state;
   root.rootEnd = generateRootMoves(root, root.rootMoves);
@@ -142,8 +155,8 @@ static void uciLoop() {
     else if (startsWith(line, "setoption name "))
       handleSetOption(line);
     else if (startsWith(line, "ucinewgame")) {
-      commandLock.acquire();
-      allocateSearchMemory();
+      acquireCommandLock();
+      allocateAtStartPosition();
       commandLock.release();
     } else if (startsWith(line, "isready")) {
       outputLock.lock();
