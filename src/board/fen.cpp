@@ -175,6 +175,22 @@ Move legalMoveFromText(const PositionState& st, const char* word) {
 
 }  // namespace
 
+void playGameMove(Position& pos, Move move) {
+  previousMove = lastMove;
+  lastMove = move;
+  // Keep room for the search above the game's reversible tail.
+  if (pos.state - pos.stateStack >= MAX_GAME_TAIL - 1) {
+    std::memmove(pos.stateStack, pos.stateStack + 1, (MAX_GAME_TAIL - 1) * sizeof(PositionState));
+    --pos.state;
+  }
+  makeMove(pos, move, nullptr);
+  // Nothing before an irreversible move can repeat: the game restarts there.
+  if (pos.state->rule50 == 0) {
+    pos.stateStack[0] = *pos.state;
+    pos.state = pos.stateStack;
+  }
+}
+
 int setPosition(Position& pos, const char* fen, const char* moves) {
   pos.state = pos.stateStack;
   PositionState& st = pos.stateStack[0];
@@ -218,19 +234,8 @@ int setPosition(Position& pos, const char* fen, const char* moves) {
     std::memcpy(text, word, length);
     Move move = legalMoveFromText(*pos.state, text);
     if (move == MOVE_NONE) break;
-    previousMove = lastMove;
-    lastMove = move;
-    // Keep room for the search above the game's reversible tail.
-    if (pos.state - pos.stateStack >= MAX_GAME_TAIL - 1) {
-      std::memmove(pos.stateStack, pos.stateStack + 1, (MAX_GAME_TAIL - 1) * sizeof(PositionState));
-      --pos.state;
-    }
-    makeMove(pos, move, nullptr);
+    playGameMove(pos, move);
     ++applied;
-    if (pos.state->rule50 == 0) {
-      pos.stateStack[0] = *pos.state;
-      pos.state = pos.stateStack;
-    }
   }
   return applied / 2;
 }

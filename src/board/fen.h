@@ -24,4 +24,9 @@ extern Move previousMove;
 // - a list longer than the stack keeps the latest MAX_GAME_TAIL positions.
 int setPosition(Position& pos, const char* fen, const char* moves);
 
+// Plays a legal move as a game move: updates lastMove and previousMove and
+// keeps only the reversible tail of the game on the state stack, as the moves
+// of setPosition are kept.
+void playGameMove(Position& pos, Move move);
+
 constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";

@@ -24,6 +24,8 @@ static constexpr int ASPIRATION_MIN_DEPTH = 4;
 static constexpr int ASPIRATION_DELTA = 7;
 static constexpr int ASPIRATION_FULL_DELTA = 65533;
 
+void (*iterationListener)(const SearchThread& thread, int depth) = nullptr;
+
 static inline uint32_t progressWord(int depth, int score, int finished) {
   return uint32_t(depth) << 24 | uint32_t(score + SCORE_INFINITE) << 8 | uint32_t(finished);
 }
@@ -109,8 +111,11 @@ static int completeIteration(SearchThread& t, int depth) {
       hits += searchThreads[i].tbHits.load(std::memory_order_relaxed);
     }
     const int64_t elapsed = nowMs() - startTime;
-    for (int line = multiPvCount - 1; line >= 0; --line)
-      printInfoLine(t, line, tbRootScore, elapsed, nodes, hits, depth);
+    if (iterationListener)
+      iterationListener(t, depth);
+    else
+      for (int line = multiPvCount - 1; line >= 0; --line)
+        printInfoLine(t, line, tbRootScore, elapsed, nodes, hits, depth);
     if (softDeadlinePassed()) requestStop();
   }
   const int next = completedDepth + 1;
