@@ -162,34 +162,10 @@ static void printBestMove(SearchThread& chosen) {
   outputLock.unlock();
 }
 
-void thinkThread() {
+SearchThread& searchPosition() {
   SearchThread& main = searchThreads[0];
   const PositionState& root = *main.position.state;
   const int rootCount = int(main.rootEnd - main.rootMoves);
-  if (rootCount <= 0) {
-    outputLock.lock();
-    std::printf("bestmove 0000\n");
-    std::fflush(stdout);
-    outputLock.unlock();
-    commandLock.release();
-    return;
-  }
-
-  // 1. Book.
-  if (engineOptions.ownBook && currentSearchMode() != MODE_INFINITE) {
-    Move book = legalBookMove(root, engineOptions.bookFile, engineOptions.bookRandom);
-    if (book) {
-      while (currentSearchMode() == MODE_PONDER && !stopRequested()) std::this_thread::yield();
-      char uci[8];
-      moveToUci(root, book, uci);
-      outputLock.lock();
-      std::printf("bestmove %s\n", uci);
-      std::fflush(stdout);
-      outputLock.unlock();
-      commandLock.release();
-      return;
-    }
-  }
 
   // 2-4. Clock and counters.
   startTime = nowMs();
@@ -256,6 +232,40 @@ void thinkThread() {
     if (int32_t(searchThreads[i].progress.load(std::memory_order_relaxed)) >
         int32_t(chosen->progress.load(std::memory_order_relaxed)))
       chosen = &searchThreads[i];
+
+  return *chosen;
+}
+
+void thinkThread() {
+  SearchThread& main = searchThreads[0];
+  const PositionState& root = *main.position.state;
+  const int rootCount = int(main.rootEnd - main.rootMoves);
+  if (rootCount <= 0) {
+    outputLock.lock();
+    std::printf("bestmove 0000\n");
+    std::fflush(stdout);
+    outputLock.unlock();
+    commandLock.release();
+    return;
+  }
+
+  // 1. Book.
+  if (engineOptions.ownBook && currentSearchMode() != MODE_INFINITE) {
+    Move book = legalBookMove(root, engineOptions.bookFile, engineOptions.bookRandom);
+    if (book) {
+      while (currentSearchMode() == MODE_PONDER && !stopRequested()) std::this_thread::yield();
+      char uci[8];
+      moveToUci(root, book, uci);
+      outputLock.lock();
+      std::printf("bestmove %s\n", uci);
+      std::fflush(stdout);
+      outputLock.unlock();
+      commandLock.release();
+      return;
+    }
+  }
+
+  SearchThread* chosen = &searchPosition();
 
   // 14. Final info line.
   if (multiPvCount == 1) {

@@ -43,6 +43,13 @@ ScoredMove* generateRootMoves(SearchThread& thread, ScoredMove* out);
 void printInfoLine(SearchThread& thread, int line, int32_t tbScore, int64_t elapsedMs, int64_t nodes,
                    int64_t tbHits, int depth);
 
+// Steps of a think after the book: counters and clock, root tablebase probe,
+// hash move first, deadlines, then the search on every thread until it ends.
+// Returns the thread whose result counts. Prints only what the search prints
+// (its info lines, unless iterationListener is set); needs at least one root
+// move and searchLimits set.
+SearchThread& searchPosition();
+
 // Runs one complete think on the calling thread: searches thread 0's root
 // moves under searchLimits, prints the answer and releases commandLock,
 // which the caller must hold.
