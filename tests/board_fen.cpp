@@ -116,29 +116,57 @@ TEST(FenSafety, MalformedFenText) {
   EXPECT_EQ(null.st().key, startKey());
 }
 
-TEST(FenSafety, ImpossibleBoardsFallBackToTheStart) {
-  const char* refused[] = {
-      "8/8/8/8/8/8/8/K7 w - - 0 1",                          // no black king
-      "k7/8/8/8/8/8/8/KK6 w - - 0 1",                        // two white kings
-      "k7/8/8/8/8/8/8/K3P3 w - - 0 1",                       // pawn on the first rank
-      "k7/8/8/8/8/8/8/KQQQQQQQ/QQQQQQQQ w - - 0 1",          // nine queens and more
-      "QQQQQQQQ/QQQQQQQQ/8/8/8/8/k7/K7 w - - 0 1",           // unreachable material
-      "k7/8/8/8/8/8/8/R6K w - - 0 1",                        // side not to move in check
+// An impossible board is refused with its reason and leaves the start
+// position; the silent form just plays on from there.
+TEST(FenSafety, ImpossibleBoardsAreRefusedWithTheirReason) {
+  const struct {
+    const char* fen;
+    SetupError error;
+  } refused[] = {
+      {"8/8/8/8/8/8/8/K7 w - - 0 1", SETUP_NO_BLACK_KING},
+      {"k7/8/8/8/8/8/8/8 b - - 0 1", SETUP_NO_WHITE_KING},
+      {"", SETUP_NO_WHITE_KING},
+      {"k7/8/8/8/8/8/8/KK6 w - - 0 1", SETUP_WHITE_KINGS},
+      {"kk6/8/8/8/8/8/8/K7 b - - 0 1", SETUP_BLACK_KINGS},
+      {"k7/8/8/8/8/8/8/K3P3 w - - 0 1", SETUP_BACK_RANK_PAWN},
+      {"k6p/8/8/8/8/8/8/K7 b - - 0 1", SETUP_BACK_RANK_PAWN},
+      {"k7/8/8/8/8/8/NNNNNNNN/NNNK4 w - - 0 1", SETUP_WHITE_MATERIAL},
+      {"K7/8/8/8/8/8/nnnnnnnn/nnnk4 b - - 0 1", SETUP_BLACK_MATERIAL},
+      {"k7/8/8/8/8/8/8/KQQQQQQQ/QQQQQQQQ w - - 0 1", SETUP_SIDE_NOT_TO_MOVE_IN_CHECK},
+      {"k7/8/8/8/8/8/8/R6K w - - 0 1", SETUP_SIDE_NOT_TO_MOVE_IN_CHECK},
+      {"k7/8/8/8/8/8/8/r6K b - - 0 1", SETUP_SIDE_NOT_TO_MOVE_IN_CHECK},
   };
-  for (const char* fen : refused) {
-    Board board(fen, "e2e4");
-    EXPECT_EQ(board.st().key, startKey()) << fen;
-    EXPECT_EQ(board.pos->state, board.pos->stateStack) << fen;
+  Board board;
+  for (const auto& c : refused) {
+    SetupResult result = setUpPosition(*board.pos, c.fen, "e2e4");
+    EXPECT_EQ(result.error, c.error) << c.fen;
+    EXPECT_EQ(board.st().key, startKey()) << c.fen;
+    EXPECT_EQ(board.pos->state, board.pos->stateStack) << c.fen;
+    EXPECT_EQ(setPosition(*board.pos, c.fen, "e2e4"), 0) << c.fen;
+    EXPECT_EQ(board.st().key, startKey()) << c.fen;
   }
+  EXPECT_EQ(setUpPosition(*board.pos, "k7/8/8/8/8/8/8/R6K b - - 0 1", nullptr).error, SETUP_OK);
 }
 
+// The first word that is no legal move is named; the moves before it stand.
 TEST(FenSafety, BadMoveTokensEndTheList) {
   const uint64_t afterE4 = Board(START_FEN, "e2e4").st().key;
-  const char* lists[] = {"e2e4 e7", "e2e4 x9y9 e7e5", "e2e4 E7E5", "e2e4 e7e4", "e2e4 e7e5e6", "e2e4 a1a1",
-                         "e2e4  \t"};
-  for (const char* moves : lists) {
-    Board board(START_FEN, moves);
-    EXPECT_EQ(board.st().key, afterE4) << moves;
+  const struct {
+    const char* moves;
+    const char* named;
+  } lists[] = {{"e2e4 e7", "e7"},         {"e2e4 x9y9 e7e5", "x9y9"},       {"e2e4 E7E5", "E7E5"},
+               {"e2e4 e7e4", "e7e4"},     {"e2e4 e7e5e6", "e7e5e6"},        {"e2e4 a1a1", "a1a1"},
+               {"e2e4 e7e5x", "e7e5x"},   {"e2e4 e7e5q", "e7e5q"},          {"e2e4 a7a5a7a5a7a5a7a5", "a7a5a7a5a7a5a7a"},
+               {"e2e4  \t", nullptr}};
+  Board board;
+  for (const auto& c : lists) {
+    SetupResult result = setUpPosition(*board.pos, START_FEN, c.moves);
+    EXPECT_EQ(board.st().key, afterE4) << c.moves;
+    EXPECT_EQ(result.error, c.named ? SETUP_ILLEGAL_MOVE : SETUP_OK) << c.moves;
+    if (c.named) {
+      EXPECT_EQ(result.moveNumber, 2) << c.moves;
+      EXPECT_STREQ(result.moveText, c.named);
+    }
   }
   // A promotion needs a known letter.
   const char* fen = "4k3/P7/8/8/8/8/8/4K3 w - - 0 1";

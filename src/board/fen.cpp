@@ -1,5 +1,6 @@
 #include "board/fen.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -148,24 +149,34 @@ bool materialReachable(const PositionState& st, Bitboard side) {
   return promoted <= MAX_PAWNS_PER_SIDE - pawns;
 }
 
-// A board the move generator can work on: one king each, no pawn on a back
-// rank, material a game can reach, and the side not to move not in check.
-bool playable(const PositionState& st) {
+// What keeps the move generator from working on this board, if anything:
+// one king each, no pawn on a back rank, material a game can reach, and the
+// side not to move not in check.
+SetupError boardError(const PositionState& st) {
   const Bitboard own = ownPieces(st), enemy = enemyPieces(st);
-  if (popcount(st.pieces[KING] & own) != 1 || popcount(st.pieces[KING] & enemy) != 1) return false;
-  if (st.pieces[PAWN] & (rankBB(0) | rankBB(7))) return false;
-  if (!materialReachable(st, own) || !materialReachable(st, enemy)) return false;
+  const bool black = isBlackToMove(st);
+  const Bitboard white = black ? enemy : own, blackSide = black ? own : enemy;
+  const int whiteKings = popcount(st.pieces[KING] & white), blackKings = popcount(st.pieces[KING] & blackSide);
+  if (whiteKings == 0) return SETUP_NO_WHITE_KING;
+  if (blackKings == 0) return SETUP_NO_BLACK_KING;
+  if (whiteKings > 1) return SETUP_WHITE_KINGS;
+  if (blackKings > 1) return SETUP_BLACK_KINGS;
+  if (st.pieces[PAWN] & (rankBB(0) | rankBB(7))) return SETUP_BACK_RANK_PAWN;
+  if (!materialReachable(st, white)) return SETUP_WHITE_MATERIAL;
+  if (!materialReachable(st, blackSide)) return SETUP_BLACK_MATERIAL;
   // The opponent's view: the board turned over.
   PositionState other = st;
   for (int i = ALL_PIECES; i <= KING; ++i) other.pieces[i] = flipBB(st.pieces[i]);
   other.pieces[OWN_PIECES] = flipBB(enemy);
-  return !kingInCheck(other);
+  return kingInCheck(other) ? SETUP_SIDE_NOT_TO_MOVE_IN_CHECK : SETUP_OK;
 }
 
 // The move the word names if it is legal here, else MOVE_NONE.
 Move legalMoveFromText(const PositionState& st, const char* word) {
   Move wanted = uciToMove(st, word);
   if (wanted == MOVE_NONE) return MOVE_NONE;
+  // A fifth character is a promotion letter, and only on a promotion.
+  if (word[4] && (!std::strchr("nbrq", word[4]) || !(wanted & MOVE_PROMOTION))) return MOVE_NONE;
   ScoredMove list[MAX_GENERATED];
   ScoredMove* end = generateLegalMoves(st, list);
   for (ScoredMove* m = list; m != end; ++m)
@@ -191,7 +202,24 @@ void playGameMove(Position& pos, Move move) {
   }
 }
 
-int setPosition(Position& pos, const char* fen, const char* moves) {
+const char* setupErrorText(SetupError error) {
+  switch (error) {
+    case SETUP_OK: return "no error";
+    case SETUP_NO_WHITE_KING: return "white has no king";
+    case SETUP_NO_BLACK_KING: return "black has no king";
+    case SETUP_WHITE_KINGS: return "white has more than one king";
+    case SETUP_BLACK_KINGS: return "black has more than one king";
+    case SETUP_BACK_RANK_PAWN: return "a pawn stands on the first or last rank";
+    case SETUP_WHITE_MATERIAL: return "white has more material than a game can reach";
+    case SETUP_BLACK_MATERIAL: return "black has more material than a game can reach";
+    case SETUP_SIDE_NOT_TO_MOVE_IN_CHECK: return "the side not to move is in check";
+    case SETUP_ILLEGAL_MOVE: return "illegal move";
+  }
+  return "unknown error";
+}
+
+SetupResult setUpPosition(Position& pos, const char* fen, const char* moves) {
+  SetupResult result{};
   pos.state = pos.stateStack;
   PositionState& st = pos.stateStack[0];
   clearState(st);
@@ -214,10 +242,11 @@ int setPosition(Position& pos, const char* fen, const char* moves) {
   readEnPassant(st, fields[3], blackToMove);
   if (fields[4]) st.rule50 = uint8_t(std::atoi(fields[4]));
   if (blackToMove) mirrorForBlack(st);
-  if (!playable(st)) {
-    // Nothing sensible can be searched: fall back to the start position.
-    setPosition(pos, START_FEN, nullptr);
-    return 0;
+  result.error = boardError(st);
+  if (result.error != SETUP_OK) {
+    // Nothing can be searched there; the start position keeps pos sound.
+    setUpPosition(pos, START_FEN, nullptr);
+    return result;
   }
   st.key = computeKey(st);
   if (kingInCheck(st)) st.flags |= FLAG_IN_CHECK;
@@ -230,12 +259,26 @@ int setPosition(Position& pos, const char* fen, const char* moves) {
     const int length = int(p - word);
     if (length == 0) break;
     char text[6] = {};
-    if (length > 5) break;
-    std::memcpy(text, word, length);
-    Move move = legalMoveFromText(*pos.state, text);
-    if (move == MOVE_NONE) break;
+    Move move = MOVE_NONE;
+    if (length <= 5) {
+      std::memcpy(text, word, length);
+      move = legalMoveFromText(*pos.state, text);
+    }
+    if (move == MOVE_NONE) {
+      result.error = SETUP_ILLEGAL_MOVE;
+      result.moveNumber = applied + 1;
+      const int kept = std::min(length, int(sizeof result.moveText) - 1);
+      std::memcpy(result.moveText, word, kept);
+      result.moveText[kept] = 0;
+      break;
+    }
     playGameMove(pos, move);
     ++applied;
   }
-  return applied / 2;
+  result.gameMoves = applied / 2;
+  return result;
+}
+
+int setPosition(Position& pos, const char* fen, const char* moves) {
+  return setUpPosition(pos, fen, moves).gameMoves;
 }
