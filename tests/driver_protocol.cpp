@@ -113,6 +113,43 @@ TEST(CommandLoop, ShortPositionLinesDoNotReadOldBytes) {
       "position fen \n"
       "isready\nquit\n",
       &status);
-  EXPECT_EQ(out, "readyok\n");
+  // The three positions without kings are refused, each with one line.
+  const std::string refused = "info string impossible position, white has no king: bestmove 0000 until a valid position\n";
+  EXPECT_EQ(out, refused + refused + refused + "readyok\n");
   EXPECT_EQ(status, 0);
+}
+
+// A board the engine cannot play on, or a move list with a move that is not
+// legal where it stands, gets one line naming the fault, and every "go"
+// answers "bestmove 0000" at once, whatever its limits, until a valid
+// position arrives.
+TEST(CommandLoop, ImpossiblePositionsAnswerNullMoveUntilAValidOne) {
+  const struct {
+    const char* position;
+    const char* reason;
+  } cases[] = {
+      {"position fen 8/8/8/8/8/8/8/K7 w - - 0 1", "impossible position, black has no king"},
+      {"position fen k7/8/8/8/8/8/8/KK6 b - - 0 1", "impossible position, white has more than one king"},
+      {"position fen k7/8/8/8/8/8/8/K3P3 w - - 0 1", "impossible position, a pawn stands on the first or last rank"},
+      {"position fen k7/8/8/8/8/8/8/R6K w - - 0 1 moves a1a2", "impossible position, the side not to move is in check"},
+      {"position startpos moves e2e4 e7e5 e1e3 b8c6", "illegal move e1e3 (move 3 of the list)"},
+      {"position startpos moves e2e4 e7e5x", "illegal move e7e5x (move 2 of the list)"},
+      {"position startpos moves e2e4 \x01\x7f", "illegal move ?? (move 2 of the list)"},
+  };
+  for (const auto& c : cases) {
+    int status = -1;
+    std::string out = run(std::string(c.position) +
+                              "\ngo depth 5\ngo infinite\ngo ponder wtime 1000 btime 1000\nisready\n"
+                              "position startpos moves e2e4\ngo depth 1\nquit\n",
+                          &status);
+    SCOPED_TRACE(c.position);
+    const std::string expected = "info string " + std::string(c.reason) +
+                                 ": bestmove 0000 until a valid position\n"
+                                 "bestmove 0000\nbestmove 0000\nbestmove 0000\nreadyok\n";
+    EXPECT_EQ(out.substr(0, expected.size()), expected);
+    // The valid position afterwards is searched as usual.
+    EXPECT_NE(out.find("bestmove ", expected.size()), std::string::npos);
+    EXPECT_EQ(out.find("bestmove 0000", expected.size()), std::string::npos);
+    EXPECT_EQ(status, 0);
+  }
 }

@@ -20,6 +20,11 @@ SpinLock outputLock;
 
 // Moves of the last position command, halved: full moves played, for the clock.
 static int32_t gameMoves = 0;
+// Set when the last position command named a board the engine cannot play
+// on or an illegal move: every "go" answers "bestmove 0000" at once until a
+// valid position arrives, since any move would be for a position the
+// controller does not hold.
+static bool positionRefused = false;
 
 // Lines are read whole up to this length; anything longer is discarded as a
 // whole, so that no tail of it is ever taken for a command.
@@ -64,6 +69,7 @@ static void acquireCommandLock() {
 static void allocateAtStartPosition() {
   allocateSearchMemory();
   gameMoves = setPosition(searchThreads[0].position, START_FEN, nullptr);
+  positionRefused = false;
 }
 
 // "setoption name NAME value VALUE": the value is the rest of the line, so
@@ -84,6 +90,25 @@ static void ensureSearchMemory() {
   if (!searchMemoryAllocated()) allocateAtStartPosition();
 }
 
+// One line saying why the position cannot be played. The move word comes
+// from the controller: bytes that could upset its parser are shown as '?'.
+static void reportRefusedPosition(const SetupResult& setup) {
+  char text[sizeof setup.moveText];
+  for (size_t i = 0; i < sizeof text; ++i) {
+    const unsigned char c = static_cast<unsigned char>(setup.moveText[i]);
+    text[i] = c == 0 ? 0 : c < 0x21 || c > 0x7E ? '?' : char(c);
+  }
+  outputLock.lock();
+  if (setup.error == SETUP_ILLEGAL_MOVE)
+    std::printf("info string illegal move %s (move %d of the list): bestmove 0000 until a valid position\n", text,
+                setup.moveNumber);
+  else
+    std::printf("info string impossible position, %s: bestmove 0000 until a valid position\n",
+                setupErrorText(setup.error));
+  std::fflush(stdout);
+  outputLock.unlock();
+}
+
 // "position startpos|fen FEN [moves M...]"
 static void handlePosition(std::string line) {
   acquireCommandLock();
@@ -98,13 +123,22 @@ static void handlePosition(std::string line) {
   const char* fen = START_FEN;
   if (std::strlen(text) >= 12 && std::strncmp(text + 9, "fen", 3) == 0)
     fen = std::strlen(text) > 13 ? text + 13 : "";
-  gameMoves = setPosition(searchThreads[0].position, fen, moves);
+  const SetupResult setup = setUpPosition(searchThreads[0].position, fen, moves);
+  gameMoves = setup.gameMoves;
+  positionRefused = setup.error != SETUP_OK;
+  if (positionRefused) reportRefusedPosition(setup);
   commandLock.release();
 }
 
 static void handleGo(std::string line) {
   acquireCommandLock();
   ensureSearchMemory();
+  if (positionRefused) {
+    std::printf("bestmove 0000\n");
+    std::fflush(stdout);
+    commandLock.release();
+    return;
+  }
   SearchThread& root = searchThreads[0];
   const PositionState& st = *root.position.state;
   root.rootEnd = generateRootMoves(root, root.rootMoves);
@@ -147,38 +181,34 @@ static bool readLine(std::string& line) {
   return true;
 }
 
-static void uciLoop() {
-  std::string line;
-  while (readLine(line)) {
-    if (line == "uci")
-      printUciReply();
-    else if (startsWith(line, "setoption name "))
-      handleSetOption(line);
-    else if (startsWith(line, "ucinewgame")) {
-      acquireCommandLock();
-      allocateAtStartPosition();
-      commandLock.release();
-    } else if (startsWith(line, "isready")) {
-      outputLock.lock();
-      std::printf("readyok\n");
-      std::fflush(stdout);
-      outputLock.unlock();
-    } else if (startsWith(line, "ponderhit"))
-      searchLimits.searchMode.store(MODE_NORMAL, std::memory_order_relaxed);
-    else if (startsWith(line, "stop"))
-      requestStop();
-    else if (startsWith(line, "position"))
-      handlePosition(line);
-    else if (startsWith(line, "go"))
-      handleGo(line);
-    else if (startsWith(line, "quit"))
-      break;
-  }
-  // The end of input ends the engine as "quit" does.
-  handleQuit();
+bool handleCommand(const std::string& line) {
+  if (line == "uci")
+    printUciReply();
+  else if (startsWith(line, "setoption name "))
+    handleSetOption(line);
+  else if (startsWith(line, "ucinewgame")) {
+    acquireCommandLock();
+    allocateAtStartPosition();
+    commandLock.release();
+  } else if (startsWith(line, "isready")) {
+    outputLock.lock();
+    std::printf("readyok\n");
+    std::fflush(stdout);
+    outputLock.unlock();
+  } else if (startsWith(line, "ponderhit"))
+    searchLimits.searchMode.store(MODE_NORMAL, std::memory_order_relaxed);
+  else if (startsWith(line, "stop"))
+    requestStop();
+  else if (startsWith(line, "position"))
+    handlePosition(line);
+  else if (startsWith(line, "go"))
+    handleGo(line);
+  else if (startsWith(line, "quit"))
+    return false;
+  return true;
 }
 
-int engineMain(int argc, char** argv) {
+void initEngine() {
   // Start-up order: options, locks, board tables, search tables, network.
   setDefaultOptions();
   commandLock.init();
@@ -186,11 +216,19 @@ int engineMain(int argc, char** argv) {
   initAttacks();
   initReductionTables();
   initNetwork();
+}
+
+int engineMain(int argc, char** argv) {
+  initEngine();
   if (argc == 2 && std::strncmp(argv[1], "pgo", 3) == 0) {
     runBenchmark();
     releaseSearchMemory();
     return 0;
   }
-  uciLoop();
+  std::string line;
+  while (readLine(line) && handleCommand(line)) {
+  }
+  // The end of input ends the engine as "quit" does.
+  handleQuit();
   return 0;
 }
