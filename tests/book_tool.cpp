@@ -168,6 +168,7 @@ TEST_F(BookToolTest, BadLinesFailOrAreSkipped) {
       "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1 ; e2e4 ; -3\n",
       "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBN w KQkq - 0 1 ; e2e4\n",  // seven squares on rank 1
       "8/8/8/8/8/8/8/8 w - - 0 1 ; e2e4\n",                                // no kings
+      "4k3/8/8/8/8/8/8/K3R1N1 w - - 0 1 ; g1f3\n",                         // black in check, white to move
       "startpos moves e2e4 zz\n",
       "e2e4 e7e5\n",
   };

@@ -87,7 +87,14 @@ bool setUp(Position& pos, std::string fen, std::string& error) {
   while (fields >> field) ++count;
   if (count == 4) fen += " 0 1";
   if (count < 4) fen += count == 2 ? " - - 0 1" : " - 0 1";
-  setPosition(pos, fen.c_str(), nullptr);
+  // A board that passes the shape test may still be impossible (the side
+  // not to move in check, unreachable material): its moves must not enter
+  // the book under some other position's key.
+  SetupError setup = setUpPosition(pos, fen.c_str(), nullptr).error;
+  if (setup != SETUP_OK) {
+    error = std::string("impossible position (") + setupErrorText(setup) + "): " + fen;
+    return false;
+  }
   return true;
 }
 
