@@ -308,7 +308,7 @@ TEST(MatchJudging, OnlyLegalWellFormedMovesAreAccepted) {
   std::string error;
   for (const char* badFen : {"", "8/8/8/8/8/8/8/8 w - - 0 1", "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP w KQkq - 0 1",
                              "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", "4k3/8/8/8/8/8/8/4K3 x - - 0 1",
-                             "4k3/8/8/8/8/8/8/4K3 w - e4 0 1"})
+                             "4k3/8/8/8/8/8/8/4K3 w - e4 0 1", "4k3/8/8/8/8/8/8/K3R3 w - - 0 1"})
     EXPECT_FALSE(setupBoard(board, badFen, error)) << badFen;
 }
 

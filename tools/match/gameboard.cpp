@@ -106,7 +106,11 @@ bool setupBoard(GameBoard& board, const std::string& fen, std::string& error) {
   if (!validFen(fen, error)) return false;
   {
     std::lock_guard<std::mutex> guard(setupLock);
-    setPosition(*board.position, fen.c_str(), "");
+    SetupError setup = setUpPosition(*board.position, fen.c_str(), "").error;
+    if (setup != SETUP_OK) {
+      error = setupErrorText(setup);
+      return false;
+    }
   }
   std::istringstream in(fen);
   std::string field;
