@@ -1,13 +1,22 @@
-// The network arithmetic: hand-worked cases of each layer, and the vector
-// kernels against their scalar twins on random inputs.
+// The network arithmetic: hand-worked cases of each layer, and every vector
+// kernel set the processor runs against the scalar twins on random inputs.
 #include <gtest/gtest.h>
 
 #include <random>
+#include <vector>
 
+#include "eval/kernels.h"
 #include "eval/layers.h"
 #include "support/network_images.h"
 
 namespace {
+
+std::vector<const NetworkKernels*> runnableKernels() {
+  std::vector<const NetworkKernels*> sets;
+  for (int i = 0; i < builtKernelCount; ++i)
+    if (builtKernels[i]->processorRuns()) sets.push_back(builtKernels[i]);
+  return sets;
+}
 
 class KernelTest : public ::testing::Test {
  protected:
@@ -114,7 +123,7 @@ TEST_F(KernelTest, ForwardPassTakesTheSideToMoveFirst) {
   EXPECT_EQ(forwardPass(acc.other, acc.own), 0);
 }
 
-TEST_F(KernelTest, VectorLayersMatchScalarOnRandomNetworks) {
+TEST_F(KernelTest, EveryKernelSetMatchesScalarOnRandomNetworks) {
   std::mt19937 rng(20260);
   std::uniform_int_distribution<int> wide(-32768, 32767), narrow(-40, 300), byte(0, 127), percent(0, 99);
   for (int trial = 0; trial < 60; ++trial) {
@@ -127,32 +136,36 @@ TEST_F(KernelTest, VectorLayersMatchScalarOnRandomNetworks) {
       acc.own[i] = int16_t(trial % 2 ? wide(rng) : narrow(rng));
       acc.other[i] = int16_t(percent(rng) < zeroShare ? 0 : trial % 2 ? wide(rng) : narrow(rng));
     }
-    alignas(64) uint8_t a1[L2_INPUTS], a1Scalar[L2_INPUTS];
-    clipAccumulators(acc.own, acc.other, a1);
-    clipAccumulatorsScalar(acc.own, acc.other, a1Scalar);
-    ASSERT_EQ(memcmp(a1, a1Scalar, sizeof a1), 0) << trial;
-
     // Inputs with a varying share of zero groups, down to none or one.
     alignas(64) uint8_t inputs[L2_INPUTS];
     int keep = trial < 2 ? trial : percent(rng);
     for (int i = 0; i < L2_INPUTS; ++i) inputs[i] = uint8_t(percent(rng) < keep ? byte(rng) : 0);
-    uint8_t a2[L2_SIZE], a2Scalar[L2_SIZE];
-    hiddenLayer2(inputs, a2);
-    hiddenLayer2Scalar(inputs, a2Scalar);
-    ASSERT_EQ(memcmp(a2, a2Scalar, sizeof a2), 0) << trial;
-
-    uint8_t hidden[L2_SIZE], a3[L3_SIZE], a3Scalar[L3_SIZE];
+    uint8_t hidden[L2_SIZE];
     for (auto& value : hidden) value = uint8_t(byte(rng));
-    hiddenLayer3(hidden, a3);
-    hiddenLayer3Scalar(hidden, a3Scalar);
-    ASSERT_EQ(memcmp(a3, a3Scalar, sizeof a3), 0) << trial;
-    ASSERT_EQ(outputLayer(hidden), outputLayerScalar(hidden)) << trial;
 
-    ASSERT_EQ(forwardPass(acc.own, acc.other), forwardPassScalar(acc.own, acc.other)) << trial;
+    alignas(64) uint8_t a1Scalar[L2_INPUTS];
+    uint8_t a2Scalar[L2_SIZE], a3Scalar[L3_SIZE];
+    clipAccumulatorsScalar(acc.own, acc.other, a1Scalar);
+    hiddenLayer2Scalar(inputs, a2Scalar);
+    hiddenLayer3Scalar(hidden, a3Scalar);
+    for (const NetworkKernels* kernels : runnableKernels()) {
+      SCOPED_TRACE(kernels->name);
+      alignas(64) uint8_t a1[L2_INPUTS];
+      kernels->clipAccumulators(acc.own, acc.other, a1);
+      ASSERT_EQ(memcmp(a1, a1Scalar, sizeof a1), 0) << trial;
+      uint8_t a2[L2_SIZE];
+      kernels->hiddenLayer2(inputs, a2);
+      ASSERT_EQ(memcmp(a2, a2Scalar, sizeof a2), 0) << trial;
+      uint8_t a3[L3_SIZE];
+      kernels->hiddenLayer3(hidden, a3);
+      ASSERT_EQ(memcmp(a3, a3Scalar, sizeof a3), 0) << trial;
+      ASSERT_EQ(kernels->outputLayer(hidden), outputLayerScalar(hidden)) << trial;
+      ASSERT_EQ(kernels->forwardPass(acc.own, acc.other), forwardPassScalar(acc.own, acc.other)) << trial;
+    }
   }
 }
 
-TEST(AccumulatorKernel, VectorUpdateMatchesScalarAndWraps) {
+TEST(AccumulatorKernel, EveryUpdateMatchesScalarAndWraps) {
   std::mt19937 rng(77);
   std::uniform_int_distribution<int> value(-32768, 32767), count(0, 12);
   alignas(64) static int16_t rows[24][L1_SIZE];
@@ -165,12 +178,16 @@ TEST(AccumulatorKernel, VectorUpdateMatchesScalarAndWraps) {
     for (int i = 0; i < addCount; ++i) add[i] = rows[rng() % 24];
     for (int i = 0; i < subCount; ++i) sub[i] = rows[rng() % 24];
     const int16_t* src = rows[rng() % 24];
-    alignas(64) int16_t vector[L1_SIZE], scalar[L1_SIZE];
-    accumulateRows(vector, src, add, addCount, sub, subCount);
+    alignas(64) int16_t scalar[L1_SIZE];
     accumulateRowsScalar(scalar, src, add, addCount, sub, subCount);
-    ASSERT_EQ(memcmp(vector, scalar, sizeof vector), 0) << trial;
-    // In place, as a refresh into its own buffer would do.
-    accumulateRows(vector, vector, sub, subCount, add, addCount);
-    ASSERT_EQ(memcmp(vector, src, sizeof vector), 0) << trial;
+    for (const NetworkKernels* kernels : runnableKernels()) {
+      SCOPED_TRACE(kernels->name);
+      alignas(64) int16_t vector[L1_SIZE];
+      kernels->accumulateRows(vector, src, add, addCount, sub, subCount);
+      ASSERT_EQ(memcmp(vector, scalar, sizeof vector), 0) << trial;
+      // In place, as a refresh into its own buffer would do.
+      kernels->accumulateRows(vector, vector, sub, subCount, add, addCount);
+      ASSERT_EQ(memcmp(vector, src, sizeof vector), 0) << trial;
+    }
   }
 }

@@ -1,6 +1,7 @@
 // Kernels of the network arithmetic. Each has a scalar twin that computes the
-// same integers in the plainest way; the vector versions (when built) must
-// agree with it bit for bit.
+// same integers in the plainest way; the vector versions (vectorkernels.cpp,
+// built per instruction set) must agree with it bit for bit. The entry points
+// without the suffix call the set in use (eval/kernels.h).
 #pragma once
 
 #include <cstdint>
