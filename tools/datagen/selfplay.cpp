@@ -1,0 +1,153 @@
+#include "selfplay.h"
+
+#include <cstdlib>
+
+#include "board/fen.h"
+#include "board/attacks.h"
+#include "board/movegen.h"
+#include "driver/memory.h"
+#include "driver/options.h"
+#include "driver/think.h"
+#include "driver/uci.h"
+#include "eval/network.h"
+#include "search/reduction.h"
+#include "search/search.h"
+#include "search/tt.h"
+#include "trainingdata/record.h"
+
+namespace {
+
+constexpr int64_t NO_CLOCK_MS = 1000000000000LL;
+constexpr int SEARCH_DEPTH_LIMIT = 127;
+
+// The last finished iteration of the running search.
+Move iterationMove = MOVE_NONE;
+int iterationScore = 0;
+bool iterationDone = false;
+
+void rememberIteration(const SearchThread& thread, int) {
+  iterationMove = thread.rootMoves[0].move;
+  iterationScore = thread.rootScores[0];
+  iterationDone = true;
+}
+
+struct SearchOutcome {
+  Move move;
+  int score;  // last finished iteration's, side to move's view
+};
+
+// A node-limited search of thread 0's position, exactly as "go nodes" runs it
+// but silent. Needs at least one legal move.
+SearchOutcome searchNodes(int64_t nodes, int plies) {
+  SearchThread& main = searchThreads[0];
+  main.rootEnd = generateRootMoves(main, main.rootMoves);
+  searchLimits.searchMode.store(MODE_NORMAL, std::memory_order_relaxed);
+  searchLimits.timeMs = NO_CLOCK_MS;
+  searchLimits.incMs = 0;
+  searchLimits.nodeLimit = nodes;
+  searchLimits.movesToGo = 0;
+  searchLimits.depthLimit = SEARCH_DEPTH_LIMIT;
+  searchLimits.gameMoves = plies / 2;
+  searchLimits.stopFlag.store(0, std::memory_order_relaxed);
+  iterationDone = false;
+  SearchThread& chosen = searchPosition();
+  const Move played = chosen.rootMoves[0].move;
+  return {played, iterationDone ? iterationScore : chosen.rootScores[0]};
+}
+
+int legalMoveCount(const PositionState& st, ScoredMove* list) {
+  return int(generateLegalMoves(st, list) - list);
+}
+
+// Neither side can ever mate: bare kings, or one minor piece in all.
+bool insufficientMaterial(const PositionState& st) {
+  if (st.pieces[PAWN] | st.pieces[ROOK] | st.pieces[QUEEN]) return false;
+  return popcount(st.pieces[KNIGHT] | st.pieces[BISHOP]) <= 1;
+}
+
+// The current position occurred twice before (same side to move) since the
+// last irreversible move, which the game's state stack starts at.
+bool threefold(const Position& pos) {
+  int seen = 0;
+  for (ptrdiff_t i = pos.state - pos.stateStack - 2; i >= 0; i -= 2)
+    if (pos.stateStack[i].key == pos.state->key && ++seen == 2) return true;
+  return false;
+}
+
+}  // namespace
+
+void initSelfPlay(int hashMb) {
+  setDefaultOptions();
+  commandLock.init();
+  tbMaxPieces = 0;
+  initAttacks();
+  initReductionTables();
+  initNetwork();
+  engineOptions.hashMb = hashMb;
+  engineOptions.threads = 1;
+  iterationListener = rememberIteration;
+}
+
+GameOutcome playGame(const SelfPlayConfig& config, const std::string& openingFen, Rng& rng) {
+  GameOutcome game;
+  // A fresh table and histories for every game keep games independent.
+  allocateSearchMemory();
+  Position& pos = searchThreads[0].position;
+  setPosition(pos, openingFen.c_str(), nullptr);
+  ScoredMove list[MAX_GENERATED];
+  for (int i = 0; i < config.randomPlies; ++i) {
+    const int count = legalMoveCount(*pos.state, list);
+    if (count == 0) return game;
+    playGameMove(pos, list[rng.below(uint32_t(count))].move);
+  }
+  int plies = config.randomPlies;
+
+  struct Kept {
+    TrainingPosition position;
+    bool black;
+  };
+  std::vector<Kept> kept;
+  int winStreak = 0, drawStreak = 0;
+  int result = 0;  // white's view
+  for (bool first = true;; first = false, ++plies) {
+    const PositionState& st = *pos.state;
+    const bool black = isBlackToMove(st);
+    if (legalMoveCount(st, list) == 0) {
+      if (first) return game;
+      result = isInCheck(st) ? (black ? 1 : -1) : 0;
+      break;
+    }
+    if (!first && (st.rule50 >= 100 || threefold(pos) || insufficientMaterial(st) || plies >= config.maxPlies)) break;
+
+    const SearchOutcome found = searchNodes(config.nodes, plies);
+    if (first && std::abs(found.score) > config.openingScoreLimit) return game;
+    const bool quiet = !(found.move & (MOVE_CAPTURE | MOVE_PROMOTION));
+    if (!isInCheck(st) && quiet && std::abs(found.score) < config.keepScoreLimit) {
+      TrainingPosition p = positionFromState(st, 1 + plies / 2);
+      p.score = int16_t(found.score);
+      kept.push_back({p, black});
+    }
+
+    const int whiteScore = black ? -found.score : found.score;
+    winStreak = whiteScore >= config.winScore    ? std::max(winStreak, 0) + 1
+                : whiteScore <= -config.winScore ? std::min(winStreak, 0) - 1
+                                                 : 0;
+    if (std::abs(winStreak) >= config.winPlies) {
+      result = winStreak > 0 ? 1 : -1;
+      break;
+    }
+    drawStreak = plies >= config.drawFromPly && std::abs(found.score) <= config.drawScore ? drawStreak + 1 : 0;
+    if (drawStreak >= config.drawPlies) break;
+    playGameMove(pos, found.move);
+  }
+
+  game.played = true;
+  game.result = result;
+  game.plies = plies;
+  game.records.resize(kept.size() * RECORD_BYTES);
+  for (size_t i = 0; i < kept.size(); ++i) {
+    kept[i].position.result = int8_t(kept[i].black ? -result : result);
+    packRecord(kept[i].position, game.records.data() + i * RECORD_BYTES);
+  }
+  return game;
+}
