@@ -1,10 +1,14 @@
 #include "driver/bench.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "board/fen.h"
 #include "driver/memory.h"
 #include "driver/options.h"
+#include "driver/platform.h"
 #include "driver/think.h"
 #include "driver/uci.h"
 
@@ -42,9 +46,48 @@ int64_t runBenchmark(int depth) {
     searchLimits.stopFlag.store(0, std::memory_order_relaxed);
     commandLock.acquire();
     thinkThread();
-    total += main.nodes.load(std::memory_order_relaxed);
+    for (int32_t i = 0; i < threadCount; ++i) total += searchThreads[i].nodes.load(std::memory_order_relaxed);
   }
   std::printf("Total nodes searched: %lld\n", static_cast<long long>(total));
   std::fflush(stdout);
   return total;
+}
+
+// One whole decimal number in [1, max], then spaces or the end.
+static bool readSetting(const char*& p, int32_t max, int32_t& value) {
+  if (*p < '0' || *p > '9') return false;
+  errno = 0;
+  char* end;
+  long long parsed = std::strtoll(p, &end, 10);
+  if (errno || (*end && *end != ' ') || parsed < 1 || parsed > max) return false;
+  value = int32_t(parsed);
+  p = end;
+  return true;
+}
+
+bool parseBenchSettings(const char* text, BenchSettings& settings) {
+  int32_t* fields[] = {&settings.hashMb, &settings.threads, &settings.depth};
+  const int32_t limits[] = {BENCH_MAX_HASH_MB, BENCH_MAX_THREADS, BENCH_MAX_DEPTH};
+  const char* p = text;
+  for (int i = 0;; ++i) {
+    while (*p == ' ') ++p;
+    if (!*p) return true;
+    if (i == 3 || !readSetting(p, limits[i], *fields[i])) return false;
+  }
+}
+
+void runBenchCommand(const BenchSettings& settings) {
+  // The same search as "pgo" whatever setoption changed, with the settings.
+  const EngineOptions saved = engineOptions;
+  setDefaultOptions();
+  engineOptions.hashMb = settings.hashMb;
+  engineOptions.threads = settings.threads;
+  const int64_t start = nowMs();
+  const int64_t nodes = runBenchmark(settings.depth);
+  const int64_t elapsed = std::max<int64_t>(nowMs() - start, 1);
+  std::printf("Total time (ms): %lld\nNodes/second: %lld\n", static_cast<long long>(elapsed),
+              static_cast<long long>(nodes * 1000 / elapsed));
+  std::fflush(stdout);
+  releaseSearchMemory();
+  engineOptions = saved;
 }

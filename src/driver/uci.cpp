@@ -8,6 +8,7 @@
 #include "board/attacks.h"
 #include "board/fen.h"
 #include "driver/bench.h"
+#include "driver/inspect.h"
 #include "driver/limits.h"
 #include "driver/memory.h"
 #include "driver/options.h"
@@ -59,7 +60,7 @@ static void printUciReply() {
 // search that only "stop" would end is stopped first, exactly as "stop"
 // would: the loop reads nothing while it waits, so without this a controller
 // that forgot its "stop" would hang the engine. Bounded searches are waited for.
-static void acquireCommandLock() {
+void acquireCommandLock() {
   if (searchAwaitsStop()) requestStop();
   commandLock.acquire();
 }
@@ -199,6 +200,8 @@ bool handleCommand(const std::string& line) {
     searchLimits.searchMode.store(MODE_NORMAL, std::memory_order_relaxed);
   else if (startsWith(line, "stop"))
     requestStop();
+  else if (isInspectionCommand(line))
+    runInspectionCommand(line, gameMoves);
   else if (startsWith(line, "position"))
     handlePosition(line);
   else if (startsWith(line, "go"))

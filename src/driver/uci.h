@@ -12,6 +12,10 @@ extern CommandLock commandLock;
 // Held for every complete multi-part output line.
 extern SpinLock outputLock;
 
+// Takes commandLock for a command that needs the board or the options,
+// stopping first a search that only "stop" would end.
+void acquireCommandLock();
+
 // The start-up steps before any command: option defaults, locks, board and
 // search tables, the network check (which ends the process on a bad image).
 void initEngine();
