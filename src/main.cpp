@@ -1,5 +1,5 @@
-// The engine's entry: start-up in its fixed order, then the benchmark or the
-// UCI command loop.
-#include "driver/uci.h"
+// The engine's entry: the command line chooses between the UCI command loop,
+// the benchmark and the informational options.
+#include "driver/cmdline.h"
 
-int main(int argc, char** argv) { return engineMain(argc, argv); }
+int main(int argc, char** argv) { return commandLineMain(argc, argv); }
