@@ -8,8 +8,9 @@
 # as BUILD/fuzz-findings/<target>-crash-... (or -timeout-, -oom-) and the
 # script fails. Replay one with BUILD/fuzz/fuzz_<target> FILE.
 #
-# Usage: scripts/fuzz.sh [--seconds N] [--build DIR] [--nice N] [TARGET...]
+# Usage: scripts/fuzz.sh [--seconds N] [--runs N] [--build DIR] [--nice N] [TARGET...]
 #   --seconds N   time per target (default 60)
+#   --runs N      stop a target after N executions, if sooner (default: no limit)
 #   --build DIR   build directory (default build-fuzz)
 #   --nice N      run the fuzzers at this niceness (default 0)
 #   TARGET        names of fuzz/*.cpp (default: all of them)
@@ -19,15 +20,17 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds=60
+runs=-1
 build=build-fuzz
 niceness=0
 targets=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --seconds) seconds=$2; shift 2 ;;
+    --runs) runs=$2; shift 2 ;;
     --build) build=$2; shift 2 ;;
     --nice) niceness=$2; shift 2 ;;
-    -h|--help) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "fuzz.sh: unknown option $1" >&2; exit 2 ;;
     *) targets+=("$1"); shift ;;
   esac
@@ -50,16 +53,16 @@ for target in "${targets[@]}"; do
   mkdir -p "$corpus"
   status=0
   ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1} UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1} \
-    nice -n "$niceness" "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=4096 \
+    nice -n "$niceness" "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -runs="$runs" -timeout=60 -rss_limit_mb=4096 \
     -print_final_stats=1 -artifact_prefix="$build/fuzz-findings/$target-" "$corpus" "fuzz/corpus/$target" \
     >"$log" 2>&1 || status=$?
-  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
+  executed=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log")
   if [ "$status" -eq 0 ]; then
-    echo "fuzz $target: ${runs:-?} executions (${rate:-?}/s), no finding"
+    echo "fuzz $target: ${executed:-?} executions (${rate:-?}/s), no finding"
   else
     failed=1
-    echo "fuzz $target: FINDING after ${runs:-?} executions (log $log)"
+    echo "fuzz $target: FINDING after ${executed:-?} executions (log $log)"
     grep -E "ERROR|SUMMARY|check failed|Test unit written" "$log" | head -n 8 || true
   fi
 done
