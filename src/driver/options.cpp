@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "tablebase/registry.h"
+
 EngineOptions engineOptions;
 SearchLimits searchLimits;
 int32_t tbMaxPieces = 0;
@@ -69,7 +71,7 @@ void setOption(const char* name, const char* value) {
     return;
   }
   if (std::strcmp(name, "SyzygyPath") == 0) {
-    // Tablebase discovery takes the path here once it exists.
+    tbMaxPieces = initTablebases(value);
     return;
   }
 }

@@ -18,6 +18,7 @@
 #include "search/movepick.h"
 #include "search/search.h"
 #include "search/tt.h"
+#include "tablebase/root.h"
 
 int32_t multiPvCount = 1;
 int32_t tbProbePieces = 0;
@@ -136,9 +137,11 @@ void printInfoLine(SearchThread& thread, int line, int32_t tbScore, int64_t elap
   outputLock.unlock();
 }
 
-// Root tablebase seam: no tables are registered yet, so there is never a
-// root result and the search probes nothing (tbProbePieces is 0).
-static int32_t probeRootTables(SearchThread&) { return TB_SCORE_NONE; }
+// Root tablebase probe on thread 0's root: scores the root moves by their
+// distance to zeroing and keeps those that hold the result.
+static int32_t probeRootTables(SearchThread& main) {
+  return probeRoot(main.position, main.rootMoves, &main.rootEnd, engineOptions.syzygy50MoveRule);
+}
 
 static void printBestMove(SearchThread& chosen) {
   Position& pos = chosen.position;

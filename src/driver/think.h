@@ -8,6 +8,7 @@
 #include "board/types.h"
 #include "driver/platform.h"
 #include "search/searchthread.h"
+#include "tablebase/tbscore.h"
 
 // Number of principal variations of the current search (1 .. root moves).
 extern int32_t multiPvCount;
@@ -16,7 +17,6 @@ extern int32_t multiPvCount;
 extern int32_t tbProbePieces;
 // Score of a successful root tablebase probe, TB_SCORE_NONE otherwise.
 extern int32_t tbRootScore;
-constexpr int32_t TB_SCORE_NONE = -32767;
 
 // Deepest iteration finished by any thread, under completedDepthLock, which
 // also guards the root hash store and the info lines of that iteration.

@@ -15,6 +15,7 @@
 #include "driver/think.h"
 #include "eval/network.h"
 #include "search/reduction.h"
+#include "tablebase/registry.h"
 
 CommandLock commandLock;
 SpinLock outputLock;
@@ -212,12 +213,15 @@ bool handleCommand(const std::string& line) {
 }
 
 void initEngine() {
-  // Start-up order: options, locks, board tables, search tables, network.
+  // Start-up order: options, locks, board tables, search tables,
+  // tablebases (the built-in set), network.
   setDefaultOptions();
   commandLock.init();
   tbMaxPieces = 0;
   initAttacks();
   initReductionTables();
+  initTablebaseIndices();
+  tbMaxPieces = initTablebases("<empty>");
   initNetwork();
 }
 

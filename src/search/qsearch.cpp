@@ -16,6 +16,7 @@
 #include "search/draw.h"
 #include "search/nodeutil.h"
 #include "search/search.h"
+#include "search/tbsearch.h"
 #include "search/tt.h"
 
 // Below this quiescence depth a quiet position returns its evaluation at
@@ -153,23 +154,13 @@ int quiescence(SearchThread& t, int nodeKind, int ply, int qDepth, int alpha, in
     staticEval = t.evalStack[ply];
   }
 
-  // Tablebases, right after an irreversible move.
-  if (popcount(st.pieces[ALL_PIECES]) <= tbProbePieces && st.rule50 == 0 && st.castleFiles == NO_CASTLING) {
-    int wdl;
-    if (probeSearchWdl(st, &wdl)) {
-      t.tbHits.fetch_add(1, std::memory_order_relaxed);
-      int rule = engineOptions.syzygy50MoveRule ? 1 : 0;
-      int grade = std::clamp(materialBalance(st) / TB_GRADE_DIVISOR, -TB_GRADE_CAP, TB_GRADE_CAP);
-      if (wdl < -rule) {
-        int score = -TB_WIN_SCORE + grade + ply;
-        if (score <= alpha) return score;
-      } else if (wdl > rule) {
-        int score = TB_WIN_SCORE + grade - ply;
-        if (score >= beta) return score;
-      } else {
-        return drawScoreAt(ply);
-      }
-    }
+  // Tablebases, right after an irreversible move. Nothing is stored.
+  if (tablebaseProbeAllowed(st)) {
+    int tbScore;
+    uint32_t tbBound;
+    if (tablebaseScore(t, ply, &tbScore, &tbBound) &&
+        (tbBound == BOUND_EXACT || (tbBound == BOUND_LOWER ? tbScore >= beta : tbScore <= alpha)))
+      return tbScore;
   }
 
   // Stand pat: outside check the side to move need not capture at all.

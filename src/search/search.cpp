@@ -19,6 +19,7 @@
 #include "search/nodeutil.h"
 #include "search/reduction.h"
 #include "search/search.h"
+#include "search/tbsearch.h"
 #include "search/tt.h"
 
 // Reverse futility: a position this far above beta at low depth is left alone.
@@ -141,24 +142,12 @@ int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int
   }
 
   // 11. Tablebases, right after an irreversible move.
-  if (!excludedMove && popcount(st.pieces[ALL_PIECES]) <= tbProbePieces && st.rule50 == 0 &&
-      st.castleFiles == NO_CASTLING) {
-    int wdl;
-    if (probeSearchWdl(st, &wdl)) {
-      t.tbHits.fetch_add(1, std::memory_order_relaxed);
-      int rule = engineOptions.syzygy50MoveRule ? 1 : 0;
-      if (wdl >= -rule && wdl <= rule) return drawScoreAt(ply);
-      int balance = materialBalance(st);
-      int grade = std::min(balance / TB_GRADE_DIVISOR, TB_GRADE_CAP);
-      bool bare = balance <= -1005;
-      if (wdl > rule) {
-        int v = (bare ? TB_WIN_SCORE - 200 : TB_WIN_SCORE + grade) - ply;
-        if (v >= beta) return v;
-      } else {
-        int v = (bare ? -TB_WIN_SCORE - 200 : grade - TB_WIN_SCORE) + ply;
-        if (v <= alpha) return v;
-      }
-    }
+  if (!excludedMove && tablebaseProbeAllowed(st)) {
+    int tbScore;
+    uint32_t tbBound;
+    if (tablebaseScore(t, ply, &tbScore, &tbBound) &&
+        (tbBound == BOUND_EXACT || (tbBound == BOUND_LOWER ? tbScore >= beta : tbScore <= alpha)))
+      return tbScore;
   }
 
   // 12. Static evaluation (none in check).
