@@ -133,17 +133,11 @@ struct ReferenceImages {
   std::vector<std::string> names;
   std::vector<std::vector<uint8_t>> bytes;
   ReferenceImages() {
-    for (int kind = 0; kind < 2; ++kind)
-      for (int step = 0; step < 3; ++step)
-        for (int i = 0; i < 5; ++i)
-          for (int j = step == 0 ? 0 : i; j < (step == 0 ? 1 : 5); ++j) {
-            const std::string q = "QRBNP";
-            const std::string name = step == 0 ? "K" + q.substr(i, 1) + "vK"
-                                     : step == 1 ? "K" + q.substr(i, 1) + "vK" + q.substr(j, 1)
-                                                 : "K" + q.substr(i, 1) + q.substr(j, 1) + "vK";
-            names.push_back(name + (kind ? ".rtbz" : ".rtbw"));
-            bytes.push_back(readReference(names.back()));
-          }
+    for (const char* suffix : {".rtbw", ".rtbz"})
+      for (const std::string& name : smallTableNames()) {
+        names.push_back(name + suffix);
+        bytes.push_back(readReference(names.back()));
+      }
   }
 };
 
@@ -196,7 +190,9 @@ TEST(TablebaseFiles, TruncatedFilesNeverReadPastTheirEnd) {
     for (size_t length = 0; length < whole.size(); length += length < 2048 ? 1 : spread) {
       uint8_t state;
       probeImage(c.file, std::vector<uint8_t>(whole.begin(), whole.begin() + length), c.material, 4, &state);
-      if (length < 64) EXPECT_NE(state, TABLE_READY) << c.file << " cut at " << length;
+      if (length < 64) {
+        EXPECT_NE(state, TABLE_READY) << c.file << " cut at " << length;
+      }
       ++reports;
     }
     const std::string said = testing::internal::GetCapturedStderr();

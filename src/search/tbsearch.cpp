@@ -8,7 +8,7 @@
 
 bool tablebaseScore(SearchThread& t, int ply, int* score, uint32_t* bound) {
   int status;
-  const int wdl = probeWdl(t.position, &status);
+  const int wdl = probeWdlRemembered(t.position, &status);
   if (status == PROBE_FAILED) return false;
   t.tbHits.fetch_add(1, std::memory_order_relaxed);
   const int spoiled = engineOptions.syzygy50MoveRule ? 1 : 0;

@@ -1,6 +1,7 @@
 #include "tablebase/probe.h"
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 
 #include "board/exchange.h"
@@ -11,6 +12,14 @@
 const int wdlToDtz[5] = {-1, -101, 0, 101, 1};
 
 namespace {
+
+// Remembered answers: the key's bits above ANSWER_BITS, a valid mark, the
+// status and wdl + 2. The slot is chosen by the key's low bits.
+constexpr int MEMORY_BITS = 16;
+constexpr uint64_t ANSWER_BITS = 6;
+constexpr uint64_t ANSWER_VALID = 1 << 5;
+constexpr uint64_t ANSWER_MASK = (uint64_t(1) << ANSWER_BITS) - 1;
+std::atomic<uint64_t> probeMemory[1 << MEMORY_BITS];
 
 // Captures and under-promotions, or every evasion in check.
 ScoredMove* captureList(const PositionState& st, ScoredMove* list) {
@@ -167,4 +176,22 @@ int probeDtz(Position& pos, int* status) {
   // A win with no winning move can only come from a corrupt table.
   *status = best == INT_MAX ? PROBE_FAILED : PROBE_OK;
   return *status == PROBE_OK ? best : 0;
+}
+
+int probeWdlRemembered(Position& pos, int* status) {
+  const uint64_t key = pos.state->key;
+  std::atomic<uint64_t>& slot = probeMemory[key & ((1 << MEMORY_BITS) - 1)];
+  const uint64_t answer = slot.load(std::memory_order_relaxed);
+  if ((answer & ~ANSWER_MASK) == (key & ~ANSWER_MASK) && (answer & ANSWER_VALID)) {
+    *status = int(answer >> 3) & 3;
+    return int(answer & 7) - 2;
+  }
+  const int wdl = probeWdl(pos, status);
+  slot.store((key & ~ANSWER_MASK) | ANSWER_VALID | uint64_t(*status) << 3 | uint64_t(wdl + 2),
+             std::memory_order_relaxed);
+  return wdl;
+}
+
+void forgetProbes() {
+  for (std::atomic<uint64_t>& slot : probeMemory) slot.store(0, std::memory_order_relaxed);
 }

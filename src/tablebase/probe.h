@@ -35,3 +35,10 @@ extern const int wdlToDtz[5];
 
 int probeWdl(Position& pos, int* status);
 int probeDtz(Position& pos, int* status);
+
+// probeWdl through a table of recent answers shared by all threads, keyed by
+// the position's hash key: the search asks about the same endgame positions
+// again and again. Lock-free (one relaxed 64-bit word per answer); cleared
+// by forgetProbes, which initTablebases calls whenever the tables change.
+int probeWdlRemembered(Position& pos, int* status);
+void forgetProbes();

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "tablebase/probe.h"
+
 // Built-in tables the build may embed (see registry.h); absent, they are
 // null and the built-in set is empty.
 extern "C" {
@@ -263,6 +265,7 @@ int initTablebases(const char* path) {
   tableEntryCount = 0;
   wdlFileCount = dtzFileCount = 0;
   for (HashSlot& slot : tableHash) slot = HashSlot{FREE_SLOT_KEY, nullptr};
+  forgetProbes();
   int maxPieces = 0;
 
   // 4-5. Without directories only the built-in set.

@@ -2,8 +2,10 @@
 // and the reference tables as the built-in set.
 #pragma once
 
+#include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "board/fen.h"
 #include "support/board_helpers.h"
@@ -65,6 +67,25 @@ inline bool placePieces(Position& pos, const std::string& pieces, const int* squ
     fen += "-";
   if (setUpPosition(pos, fen.c_str(), nullptr).error != SETUP_OK) return false;
   return epFileAt < 0 || epFile(*pos.state) == epFileAt;
+}
+
+// The 35 combinations of 3 and 4 pieces ("KQvK" .. "KPPvK").
+inline std::vector<std::string> smallTableNames() {
+  std::vector<std::string> names;
+  const char* letters = "QRBNP";
+  char name[8];
+  for (int i = 0; i < 5; ++i) {
+    std::snprintf(name, sizeof name, "K%cvK", letters[i]);
+    names.push_back(name);
+  }
+  for (int i = 0; i < 5; ++i)
+    for (int j = i; j < 5; ++j) {
+      std::snprintf(name, sizeof name, "K%cvK%c", letters[i], letters[j]);
+      names.push_back(name);
+      std::snprintf(name, sizeof name, "K%c%cvK", letters[i], letters[j]);
+      names.push_back(name);
+    }
+  return names;
 }
 
 // The material of a table name in placePieces' letters.
