@@ -242,12 +242,39 @@ TEST(TablebaseFiles, AFileOfTheWrongKindIsReportedOnce) {
 
 TEST(TablebaseFiles, ThreadsSettingUpOneTableTogetherAgree) {
   if (!referenceTables()) GTEST_SKIP() << "reference tables not available";
-  // A fresh registry: every table is set up by whichever thread comes first.
+  // Positions placed here (placing is not thread-safe), probed by four
+  // threads at once in a fresh registry: every kind of every table is set
+  // up by whichever thread comes first, WDL and DTZ at the same time.
+  std::vector<PositionState> states;
+  auto pos = std::make_unique<Position>();
+  std::mt19937 random(11);
+  for (const char* name : {"KRvKN", "KPvKP", "KQvKR"})
+    for (int done = 0; done < 100;) {
+      int squares[4];
+      for (int i = 0; i < 4; ++i) squares[i] = int(8 + random() % 48);
+      if (!placePieces(*pos, piecesOf(name), squares, random() & 1)) continue;
+      states.push_back(*pos->state);
+      ++done;
+    }
+  auto probeAll = [&states](std::vector<int>* values) {
+    auto own = std::make_unique<Position>();
+    for (const PositionState& st : states) {
+      own->stateStack[0] = st;
+      own->state = own->stateStack;
+      int status;
+      values->push_back(probeWdl(*own, &status));
+      values->push_back(status);
+      values->push_back(probeDtz(*own, &status));
+      values->push_back(status);
+    }
+  };
+  std::vector<int> values[4];
   std::vector<std::thread> threads;
-  int good[4] = {};
-  for (int t = 0; t < 4; ++t) threads.emplace_back([&good, t] { good[t] = probeSample("KRvKN", 200, 11); });
+  for (int t = 0; t < 4; ++t) threads.emplace_back(probeAll, &values[t]);
   for (std::thread& thread : threads) thread.join();
-  for (int t = 0; t < 4; ++t) EXPECT_EQ(good[t], 200);
+  std::vector<int> alone;
+  probeAll(&alone);
+  for (int t = 0; t < 4; ++t) EXPECT_EQ(values[t], alone);
 }
 
 }  // namespace

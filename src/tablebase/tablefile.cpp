@@ -218,8 +218,9 @@ int probeTable(const PositionState& st, int wdl, int* status, TableKind kind) {
       if (flapIndex(p[0]) > flapIndex(p[i])) std::swap(p[0], p[i]);
     fileClass = fileToFile[p[0] & 7];
   }
-  // 7. A DTZ file holds one side to move.
-  const uint8_t dtzFlags = entry->dtzFlags[fileClass];
+  // 7. A DTZ file holds one side to move. (The flags are read only for DTZ:
+  // another thread may be setting up this table's DTZ kind meanwhile.)
+  const uint8_t dtzFlags = kind == TABLE_DTZ ? entry->dtzFlags[fileClass] : 0;
   if (kind == TABLE_DTZ && !entry->symmetric && (dtzFlags & DTZ_STORED_SIDE) != bside) {
     *status = -1;
     return 0;
