@@ -40,10 +40,16 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
+  mkdir -p "$build"
   CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -g" \
-    -DCORVAN_SANITIZE=address,undefined -DCORVAN_FUZZ=ON >/dev/null
+    -DCORVAN_SANITIZE=address,undefined -DCORVAN_FUZZ=ON >"$build/fuzz-configure.log" 2>&1 ||
+    { cat "$build/fuzz-configure.log"; exit 1; }
 fi
-cmake --build "$build" -j "$(nproc)" --target fuzz >/dev/null
+if ! cmake --build "$build" -j "$(nproc)" --target fuzz >"$build/fuzz-build.log" 2>&1; then
+  tail -n 30 "$build/fuzz-build.log"
+  echo "fuzz.sh: the build failed (log $build/fuzz-build.log)" >&2
+  exit 1
+fi
 
 mkdir -p "$build/fuzz-findings"
 failed=0
