@@ -48,6 +48,7 @@ void adamStep(Model& model, AdamState& state, const AdamSettings& settings, std:
   auto work = [&](size_t begin, size_t end) {
     for (size_t k = begin; k < end; ++k) {
       const size_t base = size_t(rows[k]) * n1;
+      const float lr = rows[k] < CASTLE_KING_ROW ? s.lr * settings.kingRowLrScale : s.lr;
       for (int i = 0; i < n1; ++i) {
         float g = 0.0f;
         for (Gradients& worker : grads) {
@@ -55,7 +56,7 @@ void adamStep(Model& model, AdamState& state, const AdamSettings& settings, std:
           worker.w1[base + i] = 0.0f;
         }
         float& w = model.w1[base + i];
-        adamUpdate(w, g, state.m1[base + i], state.v1[base + i], s, s.lr);
+        adamUpdate(w, g, state.m1[base + i], state.v1[base + i], s, lr);
         w = std::clamp(w, -W1_LIMIT, W1_LIMIT);
       }
     }

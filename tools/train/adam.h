@@ -14,6 +14,7 @@ struct AdamSettings {
   float beta2 = 0.999f;
   float epsilon = 1e-8f;
   float outputLrScale = 20.0f;  // the output layer works in centipawns
+  float kingRowLrScale = 1.0f;  // rows of one king square: each is seen rarely
   float weightDecay = 0.0f;     // decoupled, dense weights only
 };
 

@@ -30,6 +30,7 @@ const char* USAGE =
     "  --lr X              Adam learning rate (0.001)\n"
     "  --lr-decay X        learning rate factor per epoch (0.75)\n"
     "  --output-lr X       learning rate multiplier of the output layer (20)\n"
+    "  --king-lr X         learning rate multiplier of the rows of one king square (1)\n"
     "  --result-weight X   weight of the game result in the target (0.5)\n"
     "  --scale K           centipawns per unit of the sigmoid (400)\n"
     "  --threads N         worker threads (2)\n"
@@ -107,6 +108,7 @@ int main(int argc, char** argv) {
     else if (a == "--lr" && more) settings.adam.lr = std::strtof(argv[++i], nullptr);
     else if (a == "--lr-decay" && more) settings.lrDecay = std::strtof(argv[++i], nullptr);
     else if (a == "--output-lr" && more) settings.adam.outputLrScale = std::strtof(argv[++i], nullptr);
+    else if (a == "--king-lr" && more) settings.adam.kingRowLrScale = std::strtof(argv[++i], nullptr);
     else if (a == "--result-weight" && more) settings.resultWeight = std::strtof(argv[++i], nullptr);
     else if (a == "--scale" && more) settings.scale = std::strtof(argv[++i], nullptr);
     else if (a == "--threads" && more) settings.threads = std::max(1, std::atoi(argv[++i]));

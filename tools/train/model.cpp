@@ -21,8 +21,10 @@ void Model::initialise(uint64_t seed) {
   std::mt19937_64 rng(seed);
   // An accumulator sums about thirty rows plus their virtual rows: keep its
   // spread near 1 so that most first-layer units start in the linear range.
+  // The rows of one king square start at zero: each learns only what its
+  // king square adds to the shared virtual row.
   std::normal_distribution<float> first(0.0f, 0.15f);
-  for (float& w : w1) w = first(rng);
+  for (size_t i = 0; i < w1.size(); ++i) w1[i] = i < size_t(CASTLE_KING_ROW) * shape.l1 ? 0.0f : first(rng);
   std::fill(dense.begin(), dense.end(), 0.0f);
   for (int i = 0; i < shape.l1; ++i) dense[layout.b1 + i] = 0.5f;
   // Hidden weights start around the image's smallest steps so that rounding
