@@ -637,13 +637,17 @@ TEST(MatchProgram, CommandLine) {
 TEST(MatchProgram, PlaysAMatchAndLeavesNoProcesses) {
   std::string pids = tempPath("pids");
   std::string pgn = tempPath("games.pgn");
+  std::string errors = tempPath("engines.log");
   std::remove(pids.c_str());
   std::remove(pgn.c_str());
+  std::remove(errors.c_str());
   int status = -1;
+  // Shuffler writes a line to its standard error each time it starts.
   std::string out = runWithInput(
       {buildPath("corvan-match"), "--engine", "cmd=" + fakeEngine(BOTH_SHUFFLES + " --fail-at 1 --fail illegal --pidfile " + pids),
-       "name=Sloppy", "--engine", "cmd=" + fakeEngine(BOTH_SHUFFLES + " --pidfile " + pids), "name=Shuffler",
-       "--tc", "2+0", "--games", "4", "--concurrency", "2", "--pgn", pgn},
+       "name=Sloppy", "--engine",
+       "cmd=sh -c 'echo shuffler starts >&2; exec " + fakeEngine(BOTH_SHUFFLES + " --pidfile " + pids) + "'",
+       "name=Shuffler", "--tc", "2+0", "--games", "4", "--concurrency", "2", "--pgn", pgn, "--stderr", errors},
       "", &status);
   EXPECT_EQ(status, 0) << out;
   // Sloppy's second move is illegal with either colour.
@@ -661,8 +665,13 @@ TEST(MatchProgram, PlaysAMatchAndLeavesNoProcesses) {
   std::vector<pid_t> started = readPids(pids);
   EXPECT_GE(started.size(), 4u);
   for (pid_t pid : started) EXPECT_TRUE(processGone(pid)) << pid;
+  std::ifstream errorFile(errors);
+  std::stringstream errorText;
+  errorText << errorFile.rdbuf();
+  EXPECT_EQ(errorText.str().rfind("shuffler starts\n", 0), 0u) << errorText.str();
   std::remove(pids.c_str());
   std::remove(pgn.c_str());
+  std::remove(errors.c_str());
 }
 
 TEST(MatchProgram, SprtStopsTheMatchOnceDecided) {

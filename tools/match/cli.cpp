@@ -48,6 +48,8 @@ const char USAGE[] =
     "                       sequential test after each game pair; stops when H0 (the\n"
     "                       difference is ELO0) or H1 (it is ELO1) is accepted\n"
     "  --pgn FILE           append every game to FILE in PGN\n"
+    "  --stderr FILE        append the engines' standard error to FILE instead of\n"
+    "                       the terminal\n"
     "  --event NAME         PGN Event tag (default \"Corvan match\")\n"
     "  --help               this text\n"
     "\n"
@@ -195,6 +197,7 @@ bool parseSetting(ArgReader& reader, const std::string& option, MatchConfig& con
     return reader.takeInt(option, 0, 1LL << 62, number) && ((config.seed = uint64_t(number)), true);
   if (option == "--chess960") return (config.chess960 = true);
   if (option == "--pgn") return reader.take(option, config.pgnFile);
+  if (option == "--stderr") return reader.take(option, config.stderrFile);
   if (option == "--event") return reader.take(option, config.event);
   if (option == "--resign") {
     long long moves = 0;

@@ -1,17 +1,20 @@
 #include "match.h"
 
 #include <cstdio>
+#include <fcntl.h>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <ostream>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "board/fen.h"
 #include "driver/options.h"
 #include "openings.h"
 #include "pgn.h"
+#include "process.h"
 
 namespace {
 
@@ -164,6 +167,17 @@ MatchTally runMatch(const MatchConfig& config, std::ostream& out, std::atomic<bo
   // The board code reads castling moves by this switch; one match is either
   // all Chess960 or all standard, so it is set once before any game.
   engineOptions.chess960 = state.chess960;
+  int errorFd = -1;
+  if (!config.stderrFile.empty()) {
+    // Kept open for the whole run: every engine start and restart appends.
+    int fd = open(config.stderrFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      state.tally.fatalError = "cannot write " + config.stderrFile;
+      return state.tally;
+    }
+    setChildErrorOutput(fd);
+    errorFd = fd;
+  }
   if (!config.pgnFile.empty()) {
     state.pgn.open(config.pgnFile, std::ios::app);
     if (!state.pgn) {
@@ -176,6 +190,10 @@ MatchTally runMatch(const MatchConfig& config, std::ostream& out, std::atomic<bo
   std::vector<std::thread> threads;
   for (int i = 0; i < workers; ++i) threads.emplace_back(runWorker, std::ref(state));
   for (std::thread& thread : threads) thread.join();
+  if (errorFd >= 0) {
+    setChildErrorOutput(-1);
+    close(errorFd);
+  }
   MatchTally tally = state.tally;
   tally.interrupted = stop.load() && tally.verdict == SPRT_CONTINUE && tally.fatalError.empty() &&
                       state.finishedGames < config.games;

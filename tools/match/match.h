@@ -24,6 +24,7 @@ struct MatchConfig {
   bool sprt = false;
   SprtParams sprtParams;
   std::string pgnFile;
+  std::string stderrFile;  // engines' standard error, appended; empty: the runner's
   int64_t startupTimeoutMs = 10000;
   std::string event = "Corvan match";
 };

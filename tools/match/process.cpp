@@ -26,6 +26,7 @@ constexpr int64_t REAP_POLL_MS = 5;
 std::mutex registryLock;
 std::vector<pid_t> liveChildren;
 bool interrupted = false;
+int childErrorFd = -1;
 
 void forgetChild(pid_t pid) {
   std::lock_guard<std::mutex> guard(registryLock);
@@ -52,7 +53,7 @@ bool hasExited(pid_t pid) {
 }
 
 // Runs in the forked child: only async-signal-safe calls until exec.
-[[noreturn]] void execChild(int input, int output, pid_t parent, const char* command) {
+[[noreturn]] void execChild(int input, int output, int errors, pid_t parent, const char* command) {
   setpgid(0, 0);
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() != parent) _exit(127);
@@ -63,6 +64,7 @@ bool hasExited(pid_t pid) {
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
   if (dup2(input, 0) < 0 || dup2(output, 1) < 0) _exit(127);
+  if (errors >= 0 && dup2(errors, 2) < 0) _exit(127);
   execl("/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
   _exit(127);
 }
@@ -94,7 +96,7 @@ bool startProcess(ChildProcess& child, const std::string& command, std::string& 
   {
     std::lock_guard<std::mutex> guard(registryLock);
     pid = interrupted ? -1 : fork();
-    if (pid == 0) execChild(input[0], output[1], parent, shellCommand.c_str());
+    if (pid == 0) execChild(input[0], output[1], childErrorFd, parent, shellCommand.c_str());
     if (pid > 0) {
       setpgid(pid, pid);
       liveChildren.push_back(pid);
@@ -175,6 +177,11 @@ void stopProcess(ChildProcess& child, int64_t graceMs) {
   }
   closeFd(child.fromChild);
   child.pending.clear();
+}
+
+void setChildErrorOutput(int fd) {
+  std::lock_guard<std::mutex> guard(registryLock);
+  childErrorFd = fd;
 }
 
 void killAllChildren() {

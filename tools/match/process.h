@@ -41,3 +41,7 @@ void stopProcess(ChildProcess& child, int64_t graceMs);
 void installInterruptHandler(void (*onInterrupt)());
 // Kills the process groups of all live children (used on interrupt).
 void killAllChildren();
+
+// Standard error of every child started from now on: the open descriptor
+// fd (a log file), or the runner's own when fd is -1 (the default).
+void setChildErrorOutput(int fd);
