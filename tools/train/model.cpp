@@ -67,6 +67,20 @@ inline bool passes(float x) { return x > 0.0f && x < ACTIVATION_MAX; }
 // The engine's activations are integers in eighths, rounded to nearest (the
 // exported biases turn its truncating shifts into rounding).
 inline float roundActivation(float x) { return std::floor(x * 8.0f + 0.5f) * 0.125f; }
+// Dot product in sixteen independent lanes, so that the compiler can keep
+// them in one vector register without reordering a single running sum.
+inline float dot(const float* __restrict w, const float* __restrict h, int n) {
+  constexpr int LANES = 16;
+  float lanes[LANES] = {};
+  int i = 0;
+  for (; i + LANES <= n; i += LANES)
+    for (int l = 0; l < LANES; ++l) lanes[l] += w[i + l] * h[i + l];
+  float sum = 0.0f;
+  for (; i < n; ++i) sum += w[i] * h[i];
+  for (int l = 0; l < LANES; ++l) sum += lanes[l];
+  return sum;
+}
+
 inline float roundFirstLayer(float x) { return std::nearbyint(x * 16.0f) * 0.0625f; }
 inline float activation(float x, bool quantised) {
   return clampActivation(quantised ? roundActivation(x) : x);
@@ -103,19 +117,12 @@ float forward(const Model& m, const ForwardWeights& fw, const Sample& s, Activat
 
   const float* b2 = m.dense.data() + m.layout.b2;
   for (int j = 0; j < n2; ++j) {
-    const float* __restrict w = fw.w2.data() + size_t(j) * 2 * n1;
-    const float* __restrict h = a.h1.data();
-    float sum = 0.0f;
-    for (int i = 0; i < 2 * n1; ++i) sum += w[i] * h[i];
-    a.z2[j] = sum + b2[j];
+    a.z2[j] = dot(fw.w2.data() + size_t(j) * 2 * n1, a.h1.data(), 2 * n1) + b2[j];
     a.h2[j] = activation(a.z2[j], fw.quantised);
   }
   const float* b3 = m.dense.data() + m.layout.b3;
   for (int j = 0; j < n3; ++j) {
-    const float* w = fw.w3.data() + size_t(j) * n2;
-    float sum = 0.0f;
-    for (int i = 0; i < n2; ++i) sum += w[i] * a.h2[i];
-    a.z3[j] = sum + b3[j];
+    a.z3[j] = dot(fw.w3.data() + size_t(j) * n2, a.h2.data(), n2) + b3[j];
     a.h3[j] = activation(a.z3[j], fw.quantised);
   }
   float out = m.dense[m.layout.b4];
