@@ -36,6 +36,7 @@ const char* USAGE =
     "  --threads N         worker threads (2)\n"
     "  --validation N      permille of positions held out (20)\n"
     "  --float             train without rounding the hidden weights\n"
+    "  --no-mirror         never reverse the files of positions without castling rights\n"
     "  --init IMAGE        start from a network image instead of random weights\n"
     "  --seed S            initial weights and shuffling (1)\n";
 
@@ -114,6 +115,7 @@ int main(int argc, char** argv) {
     else if (a == "--threads" && more) settings.threads = std::max(1, std::atoi(argv[++i]));
     else if (a == "--validation" && more) settings.validationPermille = std::atoi(argv[++i]);
     else if (a == "--float") settings.quantised = false;
+    else if (a == "--no-mirror") settings.mirror = false;
     else if (a == "--init" && more) init = argv[++i];
     else if (a == "--seed" && more) settings.seed = std::strtoull(argv[++i], nullptr, 10);
     else {

@@ -14,9 +14,15 @@ float trainingTarget(const TrainingPosition& p, float scale, float resultWeight)
   return resultWeight * fromResult + (1.0f - resultWeight) * fromScore;
 }
 
-bool makeSample(const uint8_t* record, float scale, float resultWeight, Sample& s) {
+bool makeSample(const uint8_t* record, float scale, float resultWeight, Sample& s, bool mirror) {
   TrainingPosition p;
   if (!unpackRecord(record, p)) return false;
+  if (mirror && p.castling == 0) {
+    TrainingPosition q = p;
+    for (int sq = 0; sq < 64; ++sq) q.board[sq ^ 7] = p.board[sq];
+    if (p.epSquare != NO_EP_SQUARE) q.epSquare = uint8_t(p.epSquare ^ 7);
+    p = q;
+  }
   s.count[0] = perspectiveRows(p, 0, s.rows[0]);
   s.count[1] = perspectiveRows(p, 1, s.rows[1]);
   s.target = trainingTarget(p, scale, resultWeight);
@@ -95,7 +101,9 @@ double trainEpoch(Model& model, AdamState& adam, const TrainingData& data, const
       Sample s;
       double loss = 0.0;
       for (size_t k = begin + t; k < end; k += threads) {
-        if (!makeSample(data.record(order[k]), settings.scale, settings.resultWeight, s)) continue;
+        // Half the positions mirrored, a different half every epoch.
+        const bool mirror = settings.mirror && ((order[k] * 0x9E3779B1u + uint32_t(epoch)) >> 31);
+        if (!makeSample(data.record(order[k]), settings.scale, settings.resultWeight, s, mirror)) continue;
         float gOut;
         loss += sampleLoss(forward(model, fw, s, a), s.target, settings.scale, &gOut);
         backward(model, fw, s, a, gOut * gradientScale, grads[t]);

@@ -21,6 +21,7 @@ struct TrainSettings {
   float lrDecay = 0.75f;       // learning rate multiplier per epoch
   int validationPermille = 20;
   bool quantised = true;       // quantisation-aware forward pass
+  bool mirror = true;          // reverse the files of half the positions without castling rights
   uint64_t seed = 1;
   AdamSettings adam;
 };
@@ -29,7 +30,10 @@ struct TrainSettings {
 float trainingTarget(const TrainingPosition& p, float scale, float resultWeight);
 
 // A record as a training example; false when it decodes to no position.
-bool makeSample(const uint8_t* record, float scale, float resultWeight, Sample& s);
+// With mirror set, a position without castling rights is taken with its
+// files reversed (a to h), which changes nothing in chess but gives the
+// king-square rows twice the examples.
+bool makeSample(const uint8_t* record, float scale, float resultWeight, Sample& s, bool mirror = false);
 
 // Loss of one output against a target, and its derivative by the output.
 float sampleLoss(float out, float target, float scale, float* gradient);
