@@ -100,7 +100,7 @@ TEST(CommandLine, EveryKernelSetSearchesTheSameTree) {
     const NetworkKernels& kernels = *builtKernels[i];
     SCOPED_TRACE(kernels.name);
     int status = -1;
-    std::string out = runCommand(engine() + " --kernels=" + kernels.name + " bench 16 1 9", &status);
+    std::string out = runCommand(engine() + " --kernels=" + kernels.name + " bench 16 1 8", &status);
     if (!kernels.processorRuns()) {
       EXPECT_EQ(status, 2);
       EXPECT_NE(out.find("this processor cannot run the"), std::string::npos);
