@@ -41,7 +41,8 @@ void printHelp() {
 
 void printVersion() {
   std::printf("%s\nBuild: %s\nNetwork kernels: %s (built:", VERSION_LINE,
-              distributionBuild ? "distribution (any x86-64)" : "native (the build machine's processor)",
+              distributionBuild ? "distribution, for any x86-64 processor"
+                                : "native, for processors with the instruction sets it was compiled for",
               activeKernels->name);
   for (int i = 0; i < builtKernelCount; ++i) std::printf(" %s", builtKernels[i]->name);
   std::printf(")\n");
