@@ -11,6 +11,7 @@
 #include "support/engine_process.h"
 #include "support/paths.h"
 #include "driver/options.h"
+#include "driver/platform.h"
 #include "search/tt.h"
 
 namespace {
@@ -39,6 +40,13 @@ TEST(MemoryLayout, OutOfRangeOptionsAreClamped) {
   EXPECT_EQ(searchMemoryLayout(8, 0).blockBytes, RECORD + 8 * MB);
   EXPECT_EQ(searchMemoryLayout(8, -3).blockBytes, RECORD + 8 * MB);
   EXPECT_EQ(searchMemoryLayout(8, 100000).blockBytes, 512 * RECORD + 8 * MB);
+}
+
+TEST(MemoryLayout, TableNeverAsksForMoreThanHalfTheMachine) {
+  EXPECT_EQ(hashLimitMb(16 * 1024 * MB), 8192);
+  EXPECT_EQ(hashLimitMb(3 * MB), 1);
+  EXPECT_EQ(hashLimitMb(0), INT64_MAX);
+  EXPECT_GE(hashLimitMb(physicalMemoryBytes()), 1);
 }
 
 TEST(MemoryLayout, RecordsKeepCacheLineAlignment) {

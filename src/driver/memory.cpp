@@ -1,6 +1,7 @@
 #include "driver/memory.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +29,11 @@ SearchMemoryLayout searchMemoryLayout(int64_t hashMb, int32_t threads) {
   int k = highestBit(uint64_t(std::max<int64_t>(hashMb, 1)));
   int32_t n = std::clamp(threads, MIN_THREADS, MAX_THREADS);
   return {TT_SLOTS_PER_MB << k, uint64_t(sizeof(SearchThread)) * uint64_t(n) + (MEGABYTE << k)};
+}
+
+int64_t hashLimitMb(uint64_t physicalBytes) {
+  if (physicalBytes == 0) return INT64_MAX;
+  return std::max<int64_t>(int64_t(physicalBytes / MEGABYTE / 2), 1);
 }
 
 SlotRange clearShare(int32_t index, int32_t threads, uint64_t slotCount) {
@@ -120,7 +126,7 @@ static void* clearExtraShare(void* index) {
 }
 
 void allocateSearchMemory() {
-  int64_t mb = std::max<int64_t>(engineOptions.hashMb, 1);
+  int64_t mb = std::clamp<int64_t>(engineOptions.hashMb, 1, hashLimitMb(physicalMemoryBytes()));
   int32_t threads = std::clamp(engineOptions.threads, MIN_THREADS, MAX_THREADS);
   SearchMemoryLayout layout = searchMemoryLayout(mb, threads);
   // A block of the same shape is kept and only cleared: fresh pages would

@@ -26,6 +26,11 @@ struct SearchMemoryLayout {
 };
 SearchMemoryLayout searchMemoryLayout(int64_t hashMb, int32_t threads);
 
+// The largest table, in megabytes, asked of a machine with this much memory
+// (0: unknown, no limit): half of it. A larger Hash value would leave
+// nothing for anything else, or keep the engine clearing pages for minutes.
+int64_t hashLimitMb(uint64_t physicalBytes);
+
 // Slot range [begin, end) cleared by thread index of threads: thread 0 takes
 // the remainder on top of its share.
 struct SlotRange {
@@ -34,8 +39,9 @@ struct SlotRange {
 };
 SlotRange clearShare(int32_t index, int32_t threads, uint64_t slotCount);
 
-// Frees any old block and allocates a cleared one from the Hash, Threads and
-// LargePages options, halving the table while the allocation fails. Below
+// Frees any old block and allocates a cleared one from the Hash (at most
+// hashLimitMb of this machine), Threads and LargePages options, halving the
+// table while the allocation fails. Below
 // 1 MB it prints "Memory allocation error" and exits with status 1.
 void allocateSearchMemory();
 void releaseSearchMemory();

@@ -47,6 +47,11 @@ int32_t onlineProcessors() {
   return n < 1 ? 1 : n > 4096 ? 4096 : int32_t(n);
 }
 
+uint64_t physicalMemoryBytes() {
+  long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+  return pages > 0 && pageSize > 0 ? uint64_t(pages) * uint64_t(pageSize) : 0;
+}
+
 void CommandLock::init() { sem_init(&semaphore, 0, 1); }
 
 void CommandLock::acquire() {

@@ -24,6 +24,8 @@ void detachThread(ThreadHandle handle);
 
 // Processors currently online (at least 1).
 int32_t onlineProcessors();
+// Bytes of physical memory installed (0 when unknown).
+uint64_t physicalMemoryBytes();
 
 // A binary semaphore: any thread may release what another acquired.
 struct CommandLock {
