@@ -67,8 +67,12 @@ TEST(TrainerModel, GradientsMatchFiniteDifferences) {
     sampleLoss(forward(m, fw, s, a), s.target, 400.0f, &gOut);
     backward(m, fw, s, a, gOut, g);
   }
-  // One real row, its virtual row and a weight of every dense block.
-  const int real = samples[0].rows[0][0], virt = factorRow(real);
+  // One real row, its virtual rows and a weight of every dense block.
+  const int real = samples[0].rows[0][0];
+  int32_t virt[MAX_VIRTUAL_ROWS] = {};
+  ASSERT_EQ(virtualRows(real, virt), 2);
+  // The offset rows start at zero: give them a value to differentiate at.
+  for (int i = 0; i < 8; ++i) m.w1[size_t(virt[1]) * 8 + i] = 0.3f * float(i % 3) - 0.2f;
   struct Probe {
     float* weight;
     float analytic;
@@ -76,7 +80,8 @@ TEST(TrainerModel, GradientsMatchFiniteDifferences) {
   const DenseLayout& L = m.layout;
   std::vector<Probe> probes = {
       {&m.w1[size_t(real) * 8 + 3], g.w1[size_t(real) * 8 + 3]},
-      {&m.w1[size_t(virt) * 8 + 5], g.w1[size_t(virt) * 8 + 5]},
+      {&m.w1[size_t(virt[0]) * 8 + 5], g.w1[size_t(virt[0]) * 8 + 5]},
+      {&m.w1[size_t(virt[1]) * 8 + 1], g.w1[size_t(virt[1]) * 8 + 1]},
   };
   for (size_t block : {L.b1 + 2, L.w2 + 9, L.b2 + 1, L.w3 + 6, L.b3 + 2, L.w4 + 1, L.b4})
     probes.push_back({&m.dense[block], g.dense[block]});
@@ -95,9 +100,18 @@ TEST(TrainerModel, GradientsMatchFiniteDifferences) {
 TEST(TrainerModel, VirtualRowsFoldIntoEveryRealRowOnExport) {
   Model split;
   split.initialise(7);
+  std::mt19937 rng(1);
+  std::uniform_real_distribution<float> small(-0.5f, 0.5f);
+  for (size_t i = size_t(OFFSET_ROW_BASE) * 256; i < split.w1.size(); ++i) split.w1[i] = small(rng);
   Model folded = split;
-  for (int r = 0; r < CASTLE_KING_ROW; ++r)
-    for (int i = 0; i < 256; ++i) folded.w1[size_t(r) * 256 + i] += split.w1[size_t(factorRow(r)) * 256 + i];
+  for (int r = 0; r < CASTLE_KING_ROW; ++r) {
+    int32_t virt[MAX_VIRTUAL_ROWS];
+    const int count = virtualRows(r, virt);
+    for (int i = 0; i < 256; ++i) {
+      float& w = folded.w1[size_t(r) * 256 + i];
+      for (int k = 0; k < count; ++k) w += split.w1[size_t(virt[k]) * 256 + i];
+    }
+  }
   std::fill(folded.w1.begin() + size_t(REAL_ROWS) * 256, folded.w1.end(), 0.0f);
   EXPECT_TRUE(exportImage(split) == exportImage(folded));
 }

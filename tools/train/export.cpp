@@ -43,9 +43,12 @@ std::vector<uint8_t> exportImage(const Model& model) {
   const DenseLayout& L = model.layout;
   const float* d = model.dense.data();
   for (int r = 0; r < REAL_ROWS; ++r) {
-    const int f = factorRow(r);
+    int32_t virt[MAX_VIRTUAL_ROWS];
+    const int count = virtualRows(r, virt);
     for (int i = 0; i < L1; ++i) {
-      const float w = model.w1[size_t(r) * L1 + i] + (f >= 0 ? model.w1[size_t(f) * L1 + i] : 0.0f);
+      float w = model.w1[size_t(r) * L1 + i];
+      for (int k = 0; k < count; ++k)
+        if (virt[k] < model.shape.inputs) w += model.w1[size_t(virt[k]) * L1 + i];
       put16(image.data() + (size_t(r) * L1 + i) * 2, int16_t(roundTo(w, 16.0f, -32768, 32767)));
     }
   }

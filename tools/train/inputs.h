@@ -10,15 +10,30 @@
 constexpr int REAL_ROWS = 40962;  // kind x square x king square, then two castling rows
 constexpr int CASTLE_KING_ROW = 40960;
 constexpr int CASTLE_QUEEN_ROW = 40961;
-// Virtual rows, trained alongside the real ones and folded into them at
-// export: one per piece kind and square, shared by all 64 king squares.
-constexpr int FACTOR_ROWS = 10 * 64;
-constexpr int TRAIN_ROWS = REAL_ROWS + FACTOR_ROWS;
+// Virtual rows, trained alongside the real ones and folded into every real
+// row they stand for at export. A real row is seen only with one king square,
+// so on its own it learns slowly and noisily; the virtual rows share what is
+// common to many king squares:
+//  - piece rows: one per piece kind and square, whatever the king square;
+//  - offset rows: one per piece kind and offset from the king (files and
+//    ranks -7..7), wherever on the board the two stand.
+constexpr int PIECE_ROWS = 10 * 64;
+constexpr int OFFSET_ROWS = 10 * 15 * 15;
+constexpr int PIECE_ROW_BASE = REAL_ROWS;
+constexpr int OFFSET_ROW_BASE = PIECE_ROW_BASE + PIECE_ROWS;
+constexpr int TRAIN_ROWS = OFFSET_ROW_BASE + OFFSET_ROWS;
+constexpr int MAX_VIRTUAL_ROWS = 2;
 constexpr int MAX_POSITION_ROWS = 32;  // 30 pieces without kings + 2 castling rows
 
-// The virtual row of a real piece row; -1 for the castling rows.
-inline int factorRow(int row) {
-  return row < CASTLE_KING_ROW ? REAL_ROWS + (row / 4096) * 64 + (row / 64) % 64 : -1;
+// The virtual rows of a real row; returns their number (none for the
+// castling rows).
+inline int virtualRows(int row, int32_t* out) {
+  if (row >= CASTLE_KING_ROW) return 0;
+  const int kind = row / 4096, square = (row / 64) % 64, king = row % 64;
+  out[0] = PIECE_ROW_BASE + kind * 64 + square;
+  const int file = (square & 7) - (king & 7) + 7, rank = (square >> 3) - (king >> 3) + 7;
+  out[1] = OFFSET_ROW_BASE + kind * 225 + rank * 15 + file;
+  return 2;
 }
 
 // Active real rows of one perspective (0: the side to move, 1: the other

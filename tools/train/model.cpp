@@ -21,10 +21,13 @@ void Model::initialise(uint64_t seed) {
   std::mt19937_64 rng(seed);
   // An accumulator sums about thirty rows plus their virtual rows: keep its
   // spread near 1 so that most first-layer units start in the linear range.
-  // The rows of one king square start at zero: each learns only what its
-  // king square adds to the shared virtual row.
+  // Piece and castling rows start random; the rows of one king square and
+  // the offset rows start at zero and learn what the king's place adds.
   std::normal_distribution<float> first(0.0f, 0.15f);
-  for (size_t i = 0; i < w1.size(); ++i) w1[i] = i < size_t(CASTLE_KING_ROW) * shape.l1 ? 0.0f : first(rng);
+  for (size_t i = 0; i < w1.size(); ++i) {
+    const size_t row = i / shape.l1;
+    w1[i] = row < size_t(CASTLE_KING_ROW) || row >= size_t(OFFSET_ROW_BASE) ? 0.0f : first(rng);
+  }
   std::fill(dense.begin(), dense.end(), 0.0f);
   for (int i = 0; i < shape.l1; ++i) dense[layout.b1 + i] = 0.5f;
   // Hidden weights start around the image's smallest steps so that rounding
@@ -95,19 +98,22 @@ float forward(const Model& m, const ForwardWeights& fw, const Sample& s, Activat
     float* __restrict acc = a.acc.data() + p * n1;
     for (int k = 0; k < s.count[p]; ++k) {
       const int r = s.rows[p][k];
-      const int f = factorRow(r);
+      int32_t virt[MAX_VIRTUAL_ROWS];
+      const int count = virtualRows(r, virt);
       const float* __restrict w = m.row(r);
-      const bool folded = f >= 0 && f < m.shape.inputs;
-      const float* __restrict v = folded ? m.row(f) : nullptr;
+      // Rows a small test model leaves out count as zero.
+      const float* __restrict v0 = count > 0 && virt[0] < m.shape.inputs ? m.row(virt[0]) : nullptr;
+      const float* __restrict v1 = count > 1 && virt[1] < m.shape.inputs ? m.row(virt[1]) : nullptr;
       if (fw.quantised) {
-        // The image holds each real row with its virtual row folded in,
+        // The image holds each real row with its virtual rows folded in,
         // rounded to sixteenths: sum exactly those values.
         for (int i = 0; i < n1; ++i) {
-          const float sum = folded ? w[i] + v[i] : w[i];
+          const float sum = w[i] + (v0 ? v0[i] : 0.0f) + (v1 ? v1[i] : 0.0f);
           acc[i] = (k ? acc[i] : roundFirstLayer(b1[i])) + roundFirstLayer(sum);
         }
       } else {
-        for (int i = 0; i < n1; ++i) acc[i] = (k ? acc[i] : b1[i]) + (folded ? w[i] + v[i] : w[i]);
+        for (int i = 0; i < n1; ++i)
+          acc[i] = (k ? acc[i] : b1[i]) + w[i] + (v0 ? v0[i] : 0.0f) + (v1 ? v1[i] : 0.0f);
       }
     }
     if (s.count[p] == 0)
@@ -182,10 +188,12 @@ void backward(const Model& m, const ForwardWeights& fw, const Sample& s, const A
     const float* __restrict gacc = gh1 + p * n1;
     for (int i = 0; i < n1; ++i) gb1[i] += gacc[i];
     for (int k = 0; k < s.count[p]; ++k) {
-      const int r = s.rows[p][k];
-      const int f = factorRow(r);
-      for (int target : {r, f}) {
-        if (target < 0 || target >= m.shape.inputs) continue;
+      int32_t targets[1 + MAX_VIRTUAL_ROWS];
+      targets[0] = s.rows[p][k];
+      const int count = 1 + virtualRows(targets[0], targets + 1);
+      for (int t = 0; t < count; ++t) {
+        const int target = targets[t];
+        if (target >= m.shape.inputs) continue;
         g.touch(target);
         float* __restrict gw = g.w1.data() + size_t(target) * n1;
         for (int i = 0; i < n1; ++i) gw[i] += gacc[i];
