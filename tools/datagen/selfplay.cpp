@@ -13,6 +13,9 @@
 #include "search/reduction.h"
 #include "search/search.h"
 #include "search/tt.h"
+#include "tablebase/probe.h"
+#include "tablebase/registry.h"
+#include "tablebase/tbindex.h"
 #include "trainingdata/record.h"
 
 namespace {
@@ -67,6 +70,19 @@ bool insufficientMaterial(const PositionState& st) {
 
 // The current position occurred twice before (same side to move) since the
 // last irreversible move, which the game's state stack starts at.
+// The game's result from white's view by the built-in tablebases, under the
+// fifty-move rule; false when the position is not in them.
+bool tablebaseResult(Position& pos, int& result) {
+  const PositionState& st = *pos.state;
+  if (popcount(st.pieces[ALL_PIECES]) > tbMaxPieces || st.castleFiles != NO_CASTLING) return false;
+  int status = PROBE_FAILED;
+  const int wdl = probeWdl(pos, &status);
+  if (status == PROBE_FAILED) return false;
+  const int mover = wdl == 2 ? 1 : wdl == -2 ? -1 : 0;
+  result = isBlackToMove(st) ? -mover : mover;
+  return true;
+}
+
 bool threefold(const Position& pos) {
   int seen = 0;
   for (ptrdiff_t i = pos.state - pos.stateStack - 2; i >= 0; i -= 2)
@@ -79,9 +95,10 @@ bool threefold(const Position& pos) {
 void initSelfPlay(int hashMb) {
   setDefaultOptions();
   commandLock.init();
-  tbMaxPieces = 0;
   initAttacks();
   initReductionTables();
+  initTablebaseIndices();
+  tbMaxPieces = initTablebases("<empty>");
   initNetwork();
   engineOptions.hashMb = hashMb;
   engineOptions.threads = 1;
@@ -118,6 +135,7 @@ GameOutcome playGame(const SelfPlayConfig& config, const std::string& openingFen
       break;
     }
     if (!first && (st.rule50 >= 100 || threefold(pos) || insufficientMaterial(st) || plies >= config.maxPlies)) break;
+    if (!first && tablebaseResult(pos, result)) break;
 
     const SearchOutcome found = searchNodes(config.nodes, plies);
     if (first && std::abs(found.score) > config.openingScoreLimit) return game;

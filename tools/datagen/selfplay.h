@@ -41,11 +41,12 @@ struct GameOutcome {
   bool played = false;           // false when the opening was dropped
 };
 
-// Engine tables, network and a search memory block for one thread with a
-// hashMb table. Call once per process before playGame.
+// Engine tables, built-in tablebases, network and the search options for
+// one thread with a hashMb table. Call once per process before playGame.
 void initSelfPlay(int hashMb);
 
-// Plays one game from openingFen (any FEN the engine accepts). Returns with
+// Plays one game from openingFen (any FEN the engine accepts); a position
+// the built-in tablebases hold ends it with their result. Returns with
 // played false when the opening after the random plies has no moves or
 // scores beyond the limit.
 GameOutcome playGame(const SelfPlayConfig& config, const std::string& openingFen, Rng& rng);

@@ -163,6 +163,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "corvan-train: %s is not a network image this engine can load\n", init.c_str());
       return 1;
     }
+    std::fprintf(stderr, "starting from %s; %d idle lanes woken\n", init.c_str(), model.wakeIdleLanes(settings.seed));
   } else {
     model.initialise(settings.seed);
   }

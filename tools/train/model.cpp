@@ -42,6 +42,23 @@ void Model::initialise(uint64_t seed) {
   for (int i = 0; i < shape.l3; ++i) dense[layout.b3 + i] = 1.0f;
 }
 
+int Model::wakeIdleLanes(uint64_t seed) {
+  std::mt19937_64 rng(seed);
+  std::normal_distribution<float> first(0.0f, 0.15f);
+  const size_t rows = w1.size() / shape.l1;
+  int woken = 0;
+  for (int lane = 0; lane < shape.l1; ++lane) {
+    bool idle = dense[layout.b1 + lane] <= 0.0f;
+    for (size_t r = 0; r < rows && idle; ++r) idle = w1[r * shape.l1 + lane] == 0.0f;
+    if (!idle) continue;
+    ++woken;
+    dense[layout.b1 + lane] = 0.5f;
+    for (int r = PIECE_ROW_BASE; r < PIECE_ROW_BASE + PIECE_ROWS && r < shape.inputs; ++r)
+      w1[size_t(r) * shape.l1 + lane] = first(rng);
+  }
+  return woken;
+}
+
 float quantiseHidden(float w) { return std::clamp(std::nearbyint(w * 8.0f), -128.0f, 127.0f) / 8.0f; }
 float quantiseOutput(float w) { return std::clamp(std::nearbyint(w * 4.0f), -128.0f, 127.0f) / 4.0f; }
 

@@ -40,6 +40,11 @@ struct Model {
   // Small random weights from seed; biases zero.
   void initialise(uint64_t seed);
   const float* row(int r) const { return w1.data() + size_t(r) * shape.l1; }
+  // First-layer lanes that no row uses and no bias opens (as in a network built by
+  // hand) get a small bias and random piece-row weights, so that training
+  // can give them a use; their second-layer weights stay zero, so the
+  // output does not change. Returns how many lanes were woken.
+  int wakeIdleLanes(uint64_t seed);
 };
 
 // One training example: the active real rows of both perspectives and the
