@@ -1,7 +1,12 @@
 # Thin wrapper over CMake: "make run" and "make test" are all a new user needs.
+# "make" builds the profile-guided Release build (scripts/pgo-build.sh): an
+# instrumented engine runs the benchmark, and the build that follows is
+# compiled with its counts and link-time optimised; "make PGO=0" builds
+# without the profile.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
+PGO ?= 1
 # "make dist" builds the binary for any x86-64 processor here.
 DIST_DIR ?= build-dist
 # "make install" puts $(BUILD_DIR)/corvan in $(DESTDIR)$(PREFIX)/bin and the
@@ -9,15 +14,20 @@ DIST_DIR ?= build-dist
 PREFIX ?= /usr/local
 DESTDIR ?=
 
-.PHONY: all build run test bench dist install clean
+.PHONY: all build run test bench compare dist install clean
 
 all: build
 
 $(BUILD_DIR)/CMakeCache.txt:
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS)
+	$(MAKE) build
 
-build: $(BUILD_DIR)/CMakeCache.txt
+build:
+ifeq ($(PGO),0)
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DCORVAN_PGO=off $(CMAKE_FLAGS)
 	cmake --build $(BUILD_DIR) -j $(JOBS)
+else
+	./scripts/pgo-build.sh $(BUILD_DIR) $(JOBS) $(CMAKE_FLAGS)
+endif
 
 run: build
 	./$(BUILD_DIR)/corvan
@@ -27,6 +37,12 @@ test: build
 
 bench: build
 	./scripts/bench.sh $(BUILD_DIR)
+
+# The benchmark's speed against Stockfish's on this machine (RUNS alternating
+# runs, medians).
+RUNS ?= 3
+compare: build
+	./scripts/bench.sh --compare --runs $(RUNS) $(BUILD_DIR)
 
 # Plain x86-64 code with the network kernels of every instruction set level,
 # the fastest that the processor runs chosen at start-up. Install it with
