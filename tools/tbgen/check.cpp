@@ -96,6 +96,7 @@ Outcome lookUpWithEnPassant(const TableSet& set, Position& pos) {
 // What the successors say this position is: result code and distance
 // (distance -1 when not checked).
 Outcome expected(const TableSet& set, Position& pos) {
+  const int limit = set.fiftyMoveLimit;
   ScoredMove moves[MAX_GENERATED];
   ScoredMove* end = generateLegalMoves(*pos.state, moves);
   if (end == moves) return {isInCheck(*pos.state) ? CODE_LOSS : CODE_DRAW, 0};
@@ -108,8 +109,8 @@ Outcome expected(const TableSet& set, Position& pos) {
     const Outcome child = lookUpWithEnPassant(set, pos);
     takeBack(pos);
     const int plies = zeroing ? 1 : child.distance + 1;
-    if (child.code == CODE_LOSS && (zeroing || child.distance < 100)) winIn = std::min(winIn, plies);
-    if (child.code == CODE_WIN && (zeroing || child.distance < 100))
+    if (child.code == CODE_LOSS && (zeroing || child.distance < limit)) winIn = std::min(winIn, plies);
+    if (child.code == CODE_WIN && (zeroing || child.distance < limit))
       lossIn = std::max(lossIn, plies);
     else
       allRealWins = false;

@@ -169,16 +169,16 @@ void runPass(Stage& st) {
 
 // A pass result as a final one: distances beyond the fifty-move limit make
 // cursed wins and blessed losses, undecided positions are draws.
-uint16_t finalCell(uint16_t c) {
+uint16_t finalCell(uint16_t c, int limit) {
   if (!isDecided(c)) return decidedCell(CODE_DRAW, 0);
   const int d = cellDistance(c);
-  if (cellCode(c) == CODE_WIN && d > FIFTY_MOVE_PLIES) return decidedCell(CODE_CURSED_WIN, d);
-  if (cellCode(c) == CODE_LOSS && d > FIFTY_MOVE_PLIES) return decidedCell(CODE_BLESSED_LOSS, d);
+  if (cellCode(c) == CODE_WIN && d > limit) return decidedCell(CODE_CURSED_WIN, d);
+  if (cellCode(c) == CODE_LOSS && d > limit) return decidedCell(CODE_BLESSED_LOSS, d);
   return c;
 }
 
-bool isReal(uint16_t c) {
-  return isDecided(c) && (cellCode(c) == CODE_WIN || cellCode(c) == CODE_LOSS) && cellDistance(c) <= FIFTY_MOVE_PLIES;
+bool isReal(uint16_t c, int limit) {
+  return isDecided(c) && (cellCode(c) == CODE_WIN || cellCode(c) == CODE_LOSS) && cellDistance(c) <= limit;
 }
 
 }  // namespace
@@ -197,19 +197,19 @@ void solveStage(Table& table, uint64_t begin, uint64_t end, int threads) {
       for (uint64_t i = begin; i < end; ++i) {
         uint16_t r = real[stm][i - begin];
         uint16_t& c = table.cell[stm][i];
-        if (isReal(r)) {
+        if (isReal(r, table.fiftyMoveLimit)) {
           c = r;
         } else if (isDecided(c) && cellCode(c) == CODE_WIN) {
           c = decidedCell(CODE_CURSED_WIN, cellDistance(c));
         } else if (isDecided(c) && cellCode(c) == CODE_LOSS) {
           c = decidedCell(CODE_BLESSED_LOSS, cellDistance(c));
         } else {
-          c = finalCell(c);
+          c = finalCell(c, table.fiftyMoveLimit);
         }
       }
   } else {
     for (int stm = 0; stm < 2; ++stm)
-      for (uint64_t i = begin; i < end; ++i) table.cell[stm][i] = finalCell(table.cell[stm][i]);
+      for (uint64_t i = begin; i < end; ++i) table.cell[stm][i] = finalCell(table.cell[stm][i], table.fiftyMoveLimit);
   }
   for (int stm = 0; stm < 2; ++stm)
     for (uint64_t i = begin; i < end; ++i) {

@@ -84,6 +84,7 @@ Table* solveEnding(TableSet& set, const Material& m) {
   Table& t = *table;
   t.material = reg;
   t.layout = makeLayout(reg);
+  t.fiftyMoveLimit = set.fiftyMoveLimit;
   for (const Material& child : childMaterials(t))
     if (!onlyKings(child)) solveEnding(set, child);
 

@@ -68,6 +68,7 @@ struct Table {
   std::vector<uint8_t> zeroing[2];   // per position, see bestCapture
   std::vector<uint8_t> packed;       // after packTable: result codes, two per byte, side 0 then side 1
   std::vector<ChildLink> links;      // [captured + 1][promoting piece + 1][promotion type]
+  int fiftyMoveLimit = FIFTY_MOVE_PLIES;  // plies a real win may take to zero
   bool usedPassTwo = false;
   int longestWin = 0, longestLoss = 0;  // longest distances among real wins and losses
 };
@@ -76,6 +77,9 @@ struct Table {
 struct TableSet {
   std::map<std::string, std::unique_ptr<Table>> tables;
   int threads = 1;
+  // 100 plies by the rules; tests move the boundary to where small endings
+  // reach it.
+  int fiftyMoveLimit = FIFTY_MOVE_PLIES;
   // Called once per table right after it is solved (to write it, check it,
   // then pack it): the tables solved later only read its result codes.
   std::function<void(Table&)> solved;

@@ -22,7 +22,7 @@ constexpr uint8_t DTZ_WIDE_MAP = 16;
 // Block sizes: WDL values are read throughout the search, so their blocks
 // stay small; DTZ values only at the root.
 constexpr PairsOptions WDL_BLOCKS{5, 7};
-constexpr PairsOptions DTZ_BLOCKS{5, 10};
+constexpr PairsOptions DTZ_BLOCKS{5, 8};
 
 // One compressed sub-table with the flags its header starts with and, for
 // DTZ, its four value maps.
