@@ -11,7 +11,9 @@
 # other, RUNS times over (default 3), and the medians of their nodes per
 # second and the ratios are printed. Both engines' rates exclude start-up and
 # clearing the table: Corvan's is its search speed above, Stockfish's the
-# Nodes/second it prints.
+# Nodes/second it prints. On a busy machine, where the wall clock depends on
+# what else runs, the nodes per user-mode processor second of each whole run
+# are printed beside them, with their ratios.
 # Usage: scripts/bench.sh [BUILD_DIR]
 #        scripts/bench.sh --compare [--runs RUNS] [--stockfish PATH] [BUILD_DIR]
 set -eu
@@ -23,7 +25,7 @@ while [ $# -gt 0 ]; do
     --compare) compare=1 ;;
     --runs) runs=${2:?--runs needs a number}; shift ;;
     --stockfish) stockfish=${2:?--stockfish needs a path}; shift ;;
-    -*) sed -n '2,17p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
+    -*) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2 ;;
     *) break ;;
   esac
   shift
@@ -37,26 +39,26 @@ fi
 output=$(mktemp)
 trap 'rm -f "$output"' EXIT
 
-# Runs "corvan pgo" into $output; sets nodes, elapsed_ms and search_ms.
-run_corvan() {
-  start=$(date +%s%N)
-  "$engine" pgo >"$output"
-  end=$(date +%s%N)
+# Reads the output of "corvan pgo" in $output: sets nodes and search_ms.
+parse_corvan() {
   nodes=$(sed -n 's/^Total nodes searched: \([0-9]*\).*/\1/p' "$output" | tail -n 1)
   if [ -z "$nodes" ]; then
     echo "bench.sh: no node total in the output" >&2
     tail -n 5 "$output" >&2
     exit 1
   fi
-  elapsed_ms=$(( (end - start) / 1000000 ))
-  [ "$elapsed_ms" -gt 0 ] || elapsed_ms=1
   # The last info line before each bestmove carries that search's time.
   search_ms=$(awk '/^info /{last=$0} /^bestmove/{n=split(last,f," "); for(i=1;i<n;i++) if(f[i]=="time") t+=f[i+1]} END{print t+0}' "$output")
   [ "$search_ms" -gt 0 ] || search_ms=1
 }
 
 if [ "$compare" = 0 ]; then
-  run_corvan
+  start=$(date +%s%N)
+  "$engine" pgo >"$output"
+  end=$(date +%s%N)
+  parse_corvan
+  elapsed_ms=$(( (end - start) / 1000000 ))
+  [ "$elapsed_ms" -gt 0 ] || elapsed_ms=1
   profile=$(sed -n 's/^CORVAN_PGO:STRING=//p' "$build_dir/CMakeCache.txt" 2>/dev/null || true)
   case "$profile" in
     use) echo "Build: profile-guided, link-time optimised ($build_dir)" ;;
@@ -82,36 +84,60 @@ case "$runs" in
   '' | *[!0-9]* | 0) echo "bench.sh: --runs needs a positive number" >&2; exit 2 ;;
 esac
 
-# Prints the Nodes/second of "stockfish bench ARGS...".
-stockfish_rate() {
-  "$stockfish" bench "$@" 2>&1 >/dev/null | sed -n 's/^Nodes\/second *: *\([0-9]*\).*/\1/p' | tail -n 1
+# Runs a command in a subshell of its own, its output in $output, and prints
+# the user-mode processor seconds it took ("times" counts the finished
+# children of the shell it runs in).
+user_seconds() (
+  times >"$clock"
+  "$@" >"$output" 2>&1
+  times >>"$clock"
+  awk 'NR % 2 == 0 { split($1, p, "m"); t[NR] = p[1] * 60 + p[2] } END { print t[4] - t[2] }' "$clock"
+)
+
+# "stockfish bench ARGS...": sets sf_rate (its Nodes/second) and sf_cpu_rate
+# (its nodes per user-mode processor second of the whole run).
+run_stockfish() {
+  seconds=$(user_seconds "$stockfish" bench "$@")
+  sf_rate=$(sed -n 's/^Nodes\/second *: *\([0-9]*\).*/\1/p' "$output" | tail -n 1)
+  sf_nodes=$(sed -n 's/^Nodes searched *: *\([0-9]*\).*/\1/p' "$output" | tail -n 1)
+  if [ -z "$sf_rate" ] || [ -z "$sf_nodes" ]; then
+    echo "bench.sh: no Nodes/second from $stockfish bench $*" >&2
+    exit 1
+  fi
+  sf_cpu_rate=$(awk -v n="$sf_nodes" -v s="$seconds" 'BEGIN { print (s > 0) ? int(n / s) : 0 }')
 }
 
 median() { sort -n | awk '{v[NR]=$1} END{if(NR%2) print v[(NR+1)/2]; else print int((v[NR/2]+v[NR/2+1])/2)}'; }
 
 rates=$(mktemp)
-trap 'rm -f "$output" "$rates"' EXIT
+clock=$(mktemp)
+trap 'rm -f "$output" "$rates" "$clock"' EXIT
 echo "Alternating $runs runs of: corvan pgo, stockfish bench 256 1 13, stockfish bench (16 MB)"
-printf '%-6s %14s %16s %16s\n' run corvan sf-256MB sf-16MB
+echo "Nodes per second of the searches, then nodes per processor second of the whole runs:"
+printf '%-6s %10s %10s %10s   %10s %10s %10s\n' run corvan sf-256MB sf-16MB corvan sf-256MB sf-16MB
 i=1
 while [ "$i" -le "$runs" ]; do
-  run_corvan
+  seconds=$(user_seconds "$engine" pgo)
+  parse_corvan
   corvan_rate=$(( nodes * 1000 / search_ms ))
-  sf256=$(stockfish_rate 256 1 13)
-  sf16=$(stockfish_rate)
-  if [ -z "$sf256" ] || [ -z "$sf16" ]; then
-    echo "bench.sh: no Nodes/second from $stockfish bench" >&2
-    exit 1
-  fi
-  printf '%-6s %14s %16s %16s\n' "$i" "$corvan_rate" "$sf256" "$sf16"
-  echo "$corvan_rate $sf256 $sf16" >>"$rates"
+  corvan_cpu_rate=$(awk -v n="$nodes" -v s="$seconds" 'BEGIN { print (s > 0) ? int(n / s) : 0 }')
+  run_stockfish 256 1 13
+  sf256=$sf_rate
+  sf256_cpu=$sf_cpu_rate
+  run_stockfish
+  printf '%-6s %10s %10s %10s   %10s %10s %10s\n' "$i" "$corvan_rate" "$sf256" "$sf_rate" \
+    "$corvan_cpu_rate" "$sf256_cpu" "$sf_cpu_rate"
+  echo "$corvan_rate $sf256 $sf_rate $corvan_cpu_rate $sf256_cpu $sf_cpu_rate" >>"$rates"
   i=$(( i + 1 ))
 done
-corvan_median=$(cut -d' ' -f1 "$rates" | median)
-sf256_median=$(cut -d' ' -f2 "$rates" | median)
-sf16_median=$(cut -d' ' -f3 "$rates" | median)
-printf '%-6s %14s %16s %16s\n' median "$corvan_median" "$sf256_median" "$sf16_median"
-echo "Corvan pgo: $nodes nodes, $corvan_median nodes/second (median, searches alone)"
-awk -v c="$corvan_median" -v a="$sf256_median" -v b="$sf16_median" 'BEGIN {
-  printf "Ratio to stockfish bench 256 1 13: %.2f\n", c / a
-  printf "Ratio to stockfish bench (16 MB):  %.2f\n", c / b }'
+m1=$(cut -d' ' -f1 "$rates" | median)
+m2=$(cut -d' ' -f2 "$rates" | median)
+m3=$(cut -d' ' -f3 "$rates" | median)
+m4=$(cut -d' ' -f4 "$rates" | median)
+m5=$(cut -d' ' -f5 "$rates" | median)
+m6=$(cut -d' ' -f6 "$rates" | median)
+printf '%-6s %10s %10s %10s   %10s %10s %10s\n' median "$m1" "$m2" "$m3" "$m4" "$m5" "$m6"
+echo "Corvan pgo: $nodes nodes, $m1 nodes/second (median, searches alone)"
+awk -v c="$m1" -v a="$m2" -v b="$m3" -v cc="$m4" -v ca="$m5" -v cb="$m6" 'BEGIN {
+  printf "Ratio to stockfish bench 256 1 13: %.2f (processor time: %.2f)\n", c / a, cc / ca
+  printf "Ratio to stockfish bench (16 MB):  %.2f (processor time: %.2f)\n", c / b, cc / cb }'
