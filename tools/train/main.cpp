@@ -26,7 +26,7 @@ const char* USAGE =
     "and a network image per epoch (DIR/epoch-N.nnue) plus DIR/final.nnue.\n"
     "  --epochs N          epochs in all, counting resumed ones (10)\n"
     "  --epoch-size N      positions per epoch (0: the whole training split)\n"
-    "  --batch N           positions per step (16384)\n"
+    "  --batch N           positions per step (4096)\n"
     "  --lr X              Adam learning rate (0.001)\n"
     "  --lr-decay X        learning rate factor per epoch (0.75)\n"
     "  --output-lr X       learning rate multiplier of the output layer (20)\n"
@@ -173,7 +173,10 @@ int main(int argc, char** argv) {
   for (; epoch < settings.epochs; ++epoch) {
     const double trainLoss = trainEpoch(model, adam, data, settings, epoch, "train");
     const double validationLoss = meanLoss(model, data, data.validation, settings);
-    std::fprintf(stderr, "epoch %d: training loss %.6f  validation loss %.6f\n", epoch + 1, trainLoss, validationLoss);
+    TrainSettings scoresOnly = settings;
+    scoresOnly.resultWeight = 0.0f;
+    std::fprintf(stderr, "epoch %d: training loss %.6f  validation loss %.6f  (against scores alone %.6f)\n",
+                 epoch + 1, trainLoss, validationLoss, meanLoss(model, data, data.validation, scoresOnly));
     if (!saveCheckpoint(checkpoint, model, adam, epoch + 1)) std::fprintf(stderr, "corvan-train: checkpoint failed\n");
     const std::vector<uint8_t> image = exportImage(model);
     writeFile(dir + "/epoch-" + std::to_string(epoch + 1) + ".nnue", image);

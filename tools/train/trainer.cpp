@@ -46,7 +46,10 @@ void TrainingData::split(int permille) {
   train.clear();
   validation.clear();
   const uint32_t n = uint32_t(records.size() / RECORD_BYTES);
-  for (uint32_t i = 0; i < n; ++i) (isValidation(record(i), permille) ? validation : train).push_back(i);
+  for (uint32_t block = 0; block < n; block += VALIDATION_BLOCK) {
+    const bool held = isValidation(record(block), permille);
+    for (uint32_t i = block; i < std::min(n, block + VALIDATION_BLOCK); ++i) (held ? validation : train).push_back(i);
+  }
 }
 
 double meanLoss(const Model& model, const TrainingData& data, const std::vector<uint32_t>& indices,

@@ -14,7 +14,7 @@
 struct TrainSettings {
   int epochs = 10;
   int64_t epochPositions = 0;  // positions per epoch; 0 = the whole training split
-  int batch = 16384;
+  int batch = 4096;
   int threads = 2;
   float scale = 400.0f;        // K: sigmoid(score / K) is the expected result
   float resultWeight = 0.5f;   // blend weight of the game result in the target
@@ -38,9 +38,12 @@ bool makeSample(const uint8_t* record, float scale, float resultWeight, Sample& 
 // Loss of one output against a target, and its derivative by the output.
 float sampleLoss(float out, float target, float scale, float* gradient);
 
-// Records split by a hash of their bytes, so the split does not move when
-// files are added or reordered.
-bool isValidation(const uint8_t* record, int permille);
+// Records split in blocks of VALIDATION_BLOCK consecutive records, chosen by
+// a hash of the block's first record: a game's positions share its result,
+// so held-out positions must come from held-out games, and the data files
+// keep each game's positions together. The split stays put when files grow.
+constexpr uint32_t VALIDATION_BLOCK = 512;
+bool isValidation(const uint8_t* blockStart, int permille);
 
 struct TrainingData {
   std::vector<uint8_t> records;
