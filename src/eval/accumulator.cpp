@@ -1,6 +1,7 @@
 #include "eval/accumulator.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "eval/features.h"
 #include "eval/layers.h"
@@ -15,6 +16,78 @@ void refreshAccumulator(const PositionState& st, int perspective, int16_t* dst) 
 }
 
 namespace {
+
+// Accumulators refreshed before, one per side and king square, each with the
+// pieces and castling rights it was computed for (in that side's own
+// orientation). A refresh starts from the one of the same side and king
+// square and applies only the differences: usually a few pieces rather than
+// all thirty. The sums wrap like every accumulator sum, so the result is the
+// same as a refresh from the biases. Each thread keeps its own entries; they
+// start empty (biases, no pieces) and are emptied again whenever a network is
+// put in use.
+struct RefreshEntry {
+  alignas(64) int16_t values[L1_SIZE];
+  Bitboard pieces[2][KING];  // [the side's own, the other side's][PAWN..QUEEN]
+  uint8_t castling;          // bit 0 king side, bit 1 queen side
+};
+
+struct RefreshCache {
+  uint32_t networkVersion;  // of the network the entries belong to, 0 before the first use
+  RefreshEntry entries[2][64];
+};
+
+thread_local RefreshCache refreshCache;
+
+void emptyRefreshCache(RefreshCache& cache) {
+  for (auto& side : cache.entries)
+    for (RefreshEntry& entry : side) {
+      std::memcpy(entry.values, l1Biases(networkImage), sizeof entry.values);
+      std::memset(entry.pieces, 0, sizeof entry.pieces);
+      entry.castling = 0;
+    }
+  cache.networkVersion = networkVersion;
+}
+
+// The castling rows a perspective holds, as RefreshEntry::castling bits.
+uint8_t castlingBits(const PositionState& st, int perspective) {
+  int shift = perspective == 0 ? 0 : 8;
+  return uint8_t((((st.castleFiles >> shift) & 15) != NO_FILE ? 1 : 0) |
+                 (((st.castleFiles >> (shift + 4)) & 15) != NO_FILE ? 2 : 0));
+}
+
+// refreshAccumulator by way of the thread's cache entry.
+void refreshFromCache(const PositionState& st, int perspective, int16_t* dst) {
+  RefreshCache& cache = refreshCache;
+  if (cache.networkVersion != networkVersion) emptyRefreshCache(cache);
+  const Square king = perspectiveKing(st, perspective);
+  const int side = (isBlackToMove(st) ? 1 : 0) ^ perspective;
+  RefreshEntry& entry = cache.entries[side][king];
+  const int16_t* add[MAX_ACTIVE_ROWS];
+  const int16_t* sub[MAX_ACTIVE_ROWS];
+  int addCount = 0, subCount = 0;
+  const Bitboard mine = perspective == 0 ? ownPieces(st) : enemyPieces(st);
+  const Bitboard owners[2] = {mine, st.pieces[ALL_PIECES] ^ mine};
+  for (int owner = 0; owner < 2; ++owner)
+    for (PieceType t = PAWN; t <= QUEEN; ++t) {
+      Bitboard now = st.pieces[t] & owners[owner];
+      if (perspective == 1) now = flipBB(now);
+      const Bitboard was = entry.pieces[owner][t];
+      const int kind = owner == 0 ? t - 1 : t + 4;
+      for (Bitboard b = now & ~was; b;) add[addCount++] = l1Row(networkImage, pieceRow(kind, popLsb(b), king));
+      for (Bitboard b = was & ~now; b;) sub[subCount++] = l1Row(networkImage, pieceRow(kind, popLsb(b), king));
+      entry.pieces[owner][t] = now;
+    }
+  const uint8_t castling = castlingBits(st, perspective);
+  const int castlingRows[2] = {FEATURE_ROW_KING_SIDE, FEATURE_ROW_QUEEN_SIDE};
+  for (int i = 0; i < 2; ++i) {
+    const uint8_t bit = uint8_t(1 << i);
+    if ((castling & bit) && !(entry.castling & bit)) add[addCount++] = l1Row(networkImage, castlingRows[i]);
+    if (!(castling & bit) && (entry.castling & bit)) sub[subCount++] = l1Row(networkImage, castlingRows[i]);
+  }
+  entry.castling = castling;
+  accumulateRows(entry.values, entry.values, add, addCount, sub, subCount);
+  std::memcpy(dst, entry.values, sizeof entry.values);
+}
 
 // Beyond this many row changes along the path a refresh costs less.
 constexpr int MAX_UPDATE_ROWS = 64;
@@ -66,7 +139,7 @@ void computeAccumulators(const PositionState& st, NnueRecord* records, int ply) 
   for (int perspective = 0; perspective < 2; ++perspective) {
     int16_t* dst = perspective == 0 ? record.own : record.other;
     if (from < 0 || kingMoved[perspective] || !updateAccumulator(st, records, from, ply, perspective, dst))
-      refreshAccumulator(st, perspective, dst);
+      refreshFromCache(st, perspective, dst);
   }
   record.computed = 1;
 }

@@ -13,6 +13,7 @@ extern const uint8_t corvanNetworkImageEnd[] __attribute__((weak));
 }
 
 const uint8_t* networkImage = nullptr;
+uint32_t networkVersion = 0;
 ConvertedNetwork convertedNetwork;
 
 void convertNetwork() {
@@ -53,6 +54,7 @@ void checkNetworkHeader(const uint8_t* image) {
 void useNetwork(const uint8_t* image) {
   networkImage = image;
   convertNetwork();
+  if (++networkVersion == 0) networkVersion = 1;
 }
 
 // The search reads rows of the first layer from all over its 21 MB. Where

@@ -32,6 +32,9 @@ constexpr int32_t EXPECTED_DECIMAL_BITS[4] = {4, 3, 3, 2};
 
 // The image evaluate reads; set by initNetwork or useNetwork.
 extern const uint8_t* networkImage;
+// Advanced by every useNetwork (never 0 after the first), so that what is
+// derived from the image elsewhere can tell that it is out of date.
+extern uint32_t networkVersion;
 
 // Small layers widened to i16 once (output-major like the image), plus the
 // byte-interleaved copies the vector kernels read: for each group of four
