@@ -20,10 +20,9 @@
 #include <thread>
 #include <vector>
 
-#include "board/verify.h"
 #include "layout.h"
-#include "moves.h"
 #include "support/tablebase_positions.h"
+#include "support/tbgen_boards.h"
 #include "tablebase/probe.h"
 #include "tablebase/tablefile.h"
 
@@ -48,34 +47,6 @@ struct Probed {
   bool operator==(const Probed&) const = default;
 };
 
-// The board record of a table position, or false when it is illegal or
-// the transposed copy of another one.
-bool boardOf(const PieceList& list, const int* squares, int stm, PositionState& st) {
-  TbBoard b;
-  std::copy(squares, squares + list.n, b.sq);
-  setBoard(list, b);
-  if (!piecesApart(list, b) || kingAttacked(list, b, stm ^ 1)) return false;
-  if (list.pawns == 0)
-    for (int i = 0; i < list.n; ++i)
-      if (rankOf(squares[i]) != fileOf(squares[i])) {
-        if (rankOf(squares[i]) > fileOf(squares[i]) && rankOf(squares[0]) == fileOf(squares[0])) return false;
-        break;
-      }
-  st = PositionState{};
-  const int flip = stm == BLACK ? 56 : 0;
-  for (int i = 0; i < list.n; ++i) {
-    const Bitboard s = squareBB(squares[i] ^ flip);
-    st.pieces[ALL_PIECES] |= s;
-    st.pieces[list.type[i]] |= s;
-    if (list.colour[i] == stm) st.pieces[OWN_PIECES] |= s;
-  }
-  st.castleFiles = NO_CASTLING;
-  st.flags = uint8_t(NO_FILE << FLAG_EP_SHIFT | (stm == BLACK ? FLAG_BLACK : 0));
-  if (kingInCheck(st)) st.flags |= FLAG_IN_CHECK;
-  st.key = computeKey(st);
-  return true;
-}
-
 // Probes the positions of the ending with the current built-in set; entry
 // 2 * index + side.
 std::vector<Probed> probeAll(const Layout& layout) {
@@ -90,7 +61,7 @@ std::vector<Probed> probeAll(const Layout& layout) {
         int squares[TB_MAX_PIECES];
         indexSquares(layout, k * STRIDE, squares);
         for (int stm = 0; stm < 2; ++stm) {
-          if (!boardOf(layout.pieces, squares, stm, pos->stateStack[0])) continue;
+          if (!tablePosition(layout.pieces, squares, stm, true, pos->stateStack[0])) continue;
           pos->state = pos->stateStack;
           int ws, ds = PROBE_OK;
           Probed& p = out[2 * k + uint64_t(stm)];

@@ -31,18 +31,26 @@ const Inverses& inverses() {
   return inv;
 }
 
-// Numbers 0 .. n-1 of a free square back to a square: count the free
-// squares (not in taken, at least base) upwards.
-int freeSquare(int number, const int* taken, int takenCount, int base) {
+// Turns the numbers q (ascending) of free squares, counted from base
+// upwards past the taken squares, back into squares.
+void freeSquares(const int* q, int count, const int* taken, int takenCount, int base, int* out) {
   int sorted[TB_PIECES];
   for (int i = 0; i < takenCount; ++i) {
     int j = i;
     for (; j > 0 && sorted[j - 1] > taken[i]; --j) sorted[j] = sorted[j - 1];
     sorted[j] = taken[i];
   }
-  int s = number + base;
-  for (int i = 0; i < takenCount; ++i)
-    if (sorted[i] >= base && sorted[i] <= s) ++s;
+  for (int i = 0; i < count; ++i) {
+    int s = q[i] + base;
+    for (int t = 0; t < takenCount; ++t)
+      if (sorted[t] >= base && sorted[t] <= s) ++s;
+    out[i] = s;
+  }
+}
+
+int freeSquare(int number, const int* taken, int takenCount, int base) {
+  int s;
+  freeSquares(&number, 1, taken, takenCount, base, &s);
   return s;
 }
 
@@ -51,10 +59,18 @@ int freeSquare(int number, const int* taken, int takenCount, int base) {
 void combination(uint64_t value, int count, int* q) {
   int top = 63;
   for (int m = count; m >= 1; --m) {
-    while (top > 0 && binomial[m][top] > value) --top;
-    q[m - 1] = top;
-    value -= binomial[m][top];
-    --top;
+    // The largest t <= top with C(t, m) <= value (C(m - 1, m) = 0).
+    int lo = m - 1, hi = top;
+    while (lo < hi) {
+      const int mid = (lo + hi + 1) / 2;
+      if (binomial[m][mid] <= value)
+        lo = mid;
+      else
+        hi = mid - 1;
+    }
+    q[m - 1] = lo;
+    value -= binomial[m][lo];
+    top = lo - 1;
   }
 }
 
@@ -148,14 +164,14 @@ bool squaresAtIndex(const SubTableIndex& sub, uint64_t index, int* squares) {
       int q[TB_PIECES];
       const int count = info.norm[k];
       combination(digit(k), count, q);
-      for (int i = 0; i < count; ++i) squares[k + i] = freeSquare(q[i], squares, k, 8);
+      freeSquares(q, count, squares, k, 8, squares + k);
       k += count;
     }
   }
   for (; k < n; k += info.norm[k]) {
     int q[TB_PIECES];
     combination(digit(k), info.norm[k], q);
-    for (int i = 0; i < info.norm[k]; ++i) squares[k + i] = freeSquare(q[i], squares, k, 0);
+    freeSquares(q, info.norm[k], squares, k, 0, squares + k);
   }
   int check[TB_PIECES];
   std::copy(squares, squares + n, check);
