@@ -8,7 +8,7 @@
 #include "board/attacks.h"
 #include "board/fen.h"
 #include "driver/bench.h"
-#include "driver/inspect.h"
+#include "driver/diagnostics.h"
 #include "driver/limits.h"
 #include "driver/memory.h"
 #include "driver/options.h"
@@ -201,8 +201,8 @@ bool handleCommand(const std::string& line) {
     searchLimits.searchMode.store(MODE_NORMAL, std::memory_order_relaxed);
   else if (startsWith(line, "stop"))
     requestStop();
-  else if (isInspectionCommand(line))
-    runInspectionCommand(line, gameMoves);
+  else if (isDiagnosticCommand(line))
+    runDiagnosticCommand(line, gameMoves);
   else if (startsWith(line, "position"))
     handlePosition(line);
   else if (startsWith(line, "go"))

@@ -1,4 +1,4 @@
-#include "driver/inspect.h"
+#include "driver/diagnostics.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -160,12 +160,12 @@ void printUsage(const char* usage) {
 
 }  // namespace
 
-bool isInspectionCommand(const std::string& line) {
+bool isDiagnosticCommand(const std::string& line) {
   return line == "d" || line == "eval" || line == "bench" || startsWith(line, "bench ") ||
          startsWith(line, "go perft");
 }
 
-void runInspectionCommand(const std::string& line, int32_t gameMoves) {
+void runDiagnosticCommand(const std::string& line, int32_t gameMoves) {
   if (startsWith(line, "bench")) {
     BenchSettings settings;
     if (!parseBenchSettings(line.c_str() + std::strlen("bench"), settings)) {

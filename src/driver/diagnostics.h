@@ -13,8 +13,8 @@
 
 // Whether line is one of the commands above (exact words; arguments are
 // checked when it runs).
-bool isInspectionCommand(const std::string& line);
+bool isDiagnosticCommand(const std::string& line);
 
 // Runs it. gameMoves is the loop's count of full moves played since the last
 // position set-up, for the FEN's move number.
-void runInspectionCommand(const std::string& line, int32_t gameMoves);
+void runDiagnosticCommand(const std::string& line, int32_t gameMoves);

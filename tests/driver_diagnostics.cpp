@@ -79,7 +79,7 @@ std::string mirrorSquare(const std::string& square) { return {square[0], char('1
 
 }  // namespace
 
-TEST(Inspection, BoardShowsFenThatReadsBackAndTheCheckingPieces) {
+TEST(Diagnostics, BoardShowsFenThatReadsBackAndTheCheckingPieces) {
   const struct {
     const char* position;
     const char* fen;  // as "d" writes it
@@ -125,7 +125,7 @@ TEST(Inspection, BoardShowsFenThatReadsBackAndTheCheckingPieces) {
 // whatever the network, that pins the view and the removal of each piece.
 // Removing some of these pieces leaves odd boards (a checker gone, a king
 // left in check, a castling rook gone), which must still evaluate.
-TEST(Inspection, EvalTableIsFromWhitesViewForEveryPieceButTheKings) {
+TEST(Diagnostics, EvalTableIsFromWhitesViewForEveryPieceButTheKings) {
   const char* fens[] = {
       "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
       "4k3/4r3/8/8/8/8/4B3/4K3 b - - 0 1",
@@ -155,7 +155,7 @@ TEST(Inspection, EvalTableIsFromWhitesViewForEveryPieceButTheKings) {
 
 // "go perft" prints exactly what the perft tool prints, Chess960 castling
 // included; bad depths get a usage line and nothing else.
-TEST(Inspection, GoPerftMatchesThePerftTool) {
+TEST(Diagnostics, GoPerftMatchesThePerftTool) {
   const struct {
     const char* fen;
     int depth;
