@@ -83,23 +83,27 @@ int keepInSelectionOrder(ScoredMove* moves, int count, Move keepFlags) {
   // one moves the entry at the end of the range (a lower key) into its slot,
   // so while a key is being handed out its other entries stay where they
   // are. Positions change only through those moves, which are replayed here.
+  // Entries below the lowest kept key leave after every kept one: they are
+  // never taken in the replay, only moved.
+  const int32_t lowestKept = kept[keptCount - 1].key;
   int16_t entryAt[MAX_GENERATED], positionOf[MAX_GENERATED];
   int64_t byKey[MAX_GENERATED];
+  int taken = 0;
   for (int i = 0; i < count; ++i) {
     entryAt[i] = positionOf[i] = int16_t(i);
-    byKey[i] = int64_t(moves[i].key) * 65536 + i;
+    if (moves[i].key >= lowestKept) byKey[taken++] = int64_t(moves[i].key) * 65536 + i;
   }
   const auto higher = [](int64_t a, int64_t b) { return a > b; };
-  if (count > 64)
-    std::sort(byKey, byKey + count, higher);
+  if (taken > 32)
+    std::sort(byKey, byKey + taken, higher);
   else
-    insertionSort(byKey, count, higher);
+    insertionSort(byKey, taken, higher);
   int remaining = count;
   keptCount = 0;
-  for (int first = 0; first < count;) {
+  for (int first = 0; first < taken;) {
     const int64_t key = byKey[first] >> 16;
     int last = first + 1;
-    while (last < count && (byKey[last] >> 16) == key) ++last;
+    while (last < taken && (byKey[last] >> 16) == key) ++last;
     // The entries of this key by position, highest first.
     int16_t group[MAX_GENERATED];
     int size = 0;
