@@ -1,5 +1,6 @@
 #include "trainingdata/datafile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,7 +106,10 @@ DataReadReport readDataFile(const std::string& path, std::vector<uint8_t>& out) 
     report.error = path + ": " + report.error;
     return report;
   }
-  std::vector<uint8_t> chunk(RECORD_BYTES * 65536);
+  // Chunks of up to 65536 records; a small file gets a buffer of its own
+  // size (at least one record, for the carried tail) rather than 2 MB.
+  const uint64_t fileBytes = uint64_t(info.st_size);
+  std::vector<uint8_t> chunk(size_t(std::clamp<uint64_t>(fileBytes, RECORD_BYTES, RECORD_BYTES * 65536)));
   size_t carried = 0;  // bytes of an incomplete record at the chunk's start
   for (;;) {
     const size_t got = std::fread(chunk.data() + carried, 1, chunk.size() - carried, in);
