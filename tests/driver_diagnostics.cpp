@@ -176,6 +176,27 @@ TEST(Diagnostics, GoPerftMatchesThePerftTool) {
   std::string start = run("go perft 5\nquit\n");
   EXPECT_EQ(linesStartingWith(start, "Nodes searched: "), std::vector<std::string>{"4865609"});
 
+  // A count of hours leaves the loop reading: "isready" is answered during
+  // it, "stop" ends it with the finished root moves and no total, and the
+  // engine counts again afterwards. A count that "quit" follows completes.
+  EngineProcess engine({buildPath("corvan")});
+  engine.send("go perft 10");
+  engine.send("isready");
+  EXPECT_TRUE(engine.waitFor("readyok"));
+  engine.send("stop");
+  std::string stopped;
+  EXPECT_TRUE(engine.waitFor("info string perft stopped after ", stopped));
+  EXPECT_TRUE(stopped.find(" of 20 root moves") != std::string::npos) << stopped;
+  engine.send("go perft 2");
+  std::string total;
+  EXPECT_TRUE(engine.waitFor("Nodes searched: ", total));
+  EXPECT_EQ(total, "Nodes searched: 400");
+  engine.send("go perft 4");
+  engine.send("quit");
+  EXPECT_TRUE(engine.waitFor("Nodes searched: ", total));
+  EXPECT_EQ(total, "Nodes searched: 197281");
+  EXPECT_EQ(engine.waitExit(), 0);
+
   const std::string usage = "info string usage: go perft DEPTH (0..256)\n";
   EXPECT_EQ(run("go perft\ngo perft -1\ngo perft 257\ngo perft 2 x\ngo perftx\nisready\nquit\n"),
             usage + usage + usage + usage + usage + "readyok\n");

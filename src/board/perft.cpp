@@ -91,9 +91,14 @@ ScoredMove* pseudoLegalMoves(const PositionState& st, ScoredMove* list) {
   return generateCaptures(st, list);
 }
 
-uint64_t perftNode(Position& pos, int depth) {
+// Below this depth a subtree is counted without looking at the stop flag:
+// it takes microseconds, and the relaxed load stays off the hot last plies.
+constexpr int STOP_CHECK_MIN_DEPTH = 3;
+
+uint64_t perftNode(Position& pos, int depth, const std::atomic<uint8_t>* stop) {
   ScoredMove list[MAX_GENERATED];
   const PositionState& st = *pos.state;
+  if (stop && depth >= STOP_CHECK_MIN_DEPTH && stop->load(std::memory_order_relaxed)) return 0;
   if (depth == 1 && !isInCheck(st)) return countLegalMoves(st);
   ScoredMove* end = pseudoLegalMoves(st, list);
   uint64_t nodes = 0;
@@ -107,7 +112,7 @@ uint64_t perftNode(Position& pos, int depth) {
     if (leavesKingAttacked(st, move)) continue;
     if (inCheck || (move & (MOVE_CAPTURE | MOVE_PROMOTION))) setGivesCheck(st, &move);
     makeMove(pos, move, nullptr);
-    nodes += perftNode(pos, depth - 1);
+    nodes += perftNode(pos, depth - 1, stop);
     takeBack(pos);
   }
   return nodes;
@@ -115,16 +120,24 @@ uint64_t perftNode(Position& pos, int depth) {
 
 }  // namespace
 
-uint64_t perft(Position& pos, int depth) { return depth <= 0 ? 1 : perftNode(pos, depth); }
+uint64_t perft(Position& pos, int depth) { return depth <= 0 ? 1 : perftNode(pos, depth, nullptr); }
 
-int perftDivide(Position& pos, int depth, PerftLine* lines) {
+int perftDivide(Position& pos, int depth, PerftLine* lines, const std::atomic<uint8_t>* stop) {
   ScoredMove list[MAX_GENERATED];
   ScoredMove* end = generateLegalMoves(*pos.state, list);
   int count = 0;
   for (ScoredMove* m = list; m != end; ++m) {
     makeMove(pos, m->move, nullptr);
-    lines[count++] = PerftLine{m->move, perft(pos, depth - 1)};
+    const uint64_t nodes = depth <= 1 ? 1 : perftNode(pos, depth - 1, stop);
     takeBack(pos);
+    // A subtree cut short by the flag undercounts: it is not reported.
+    if (stop && stop->load(std::memory_order_relaxed)) break;
+    lines[count++] = PerftLine{m->move, nodes};
   }
   return count;
+}
+
+int legalMoveCount(const PositionState& st) {
+  ScoredMove list[MAX_GENERATED];
+  return int(generateLegalMoves(st, list) - list);
 }

@@ -2,6 +2,7 @@
 // nodes of the legal move tree to a fixed depth.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "board/types.h"
@@ -16,5 +17,10 @@ struct PerftLine {
 };
 
 // perft split by root move, in generation order. lines needs MAX_MOVES
-// entries; returns their number.
-int perftDivide(Position& pos, int depth, PerftLine* lines);
+// entries; returns their number. When stop (if given) becomes non-zero the
+// count is abandoned: the root move being counted is left out, so the lines
+// returned are all exact but fewer than the legal moves.
+int perftDivide(Position& pos, int depth, PerftLine* lines, const std::atomic<uint8_t>* stop = nullptr);
+
+// The legal moves of st (any position, in check or not).
+int legalMoveCount(const PositionState& st);

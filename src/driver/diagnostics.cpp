@@ -1,5 +1,6 @@
 #include "driver/diagnostics.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include "driver/bench.h"
 #include "driver/memory.h"
 #include "driver/movetext.h"
+#include "driver/platform.h"
 #include "driver/uci.h"
 #include "eval/nnue.h"
 
@@ -138,20 +140,44 @@ bool readPerftDepth(const char* text, int& depth) {
   return true;
 }
 
-void showPerft(Position& pos, int depth) {
+// "go perft" counts on a thread of its own that holds the command lock as a
+// search does, so the loop goes on reading: "isready" is answered at once,
+// later commands (and "quit", so that a script's count completes) wait for
+// the count, and "stop" ends one that would take hours. A stopped count
+// prints the root moves it finished and a line saying so instead of a total.
+Position* perftPosition;
+int perftDepth;
+std::atomic<uint8_t> perftStopFlag;
+
+void* perftRoutine(void*) {
   static PerftLine lines[MAX_MOVES];
-  uint64_t total = 1;
-  if (depth >= 1) {
-    total = 0;
-    int count = perftDivide(pos, depth, lines);
-    for (int i = 0; i < count; ++i) {
-      char text[6];
-      moveToUci(*pos.state, lines[i].move, text);
-      std::printf("%s: %llu\n", text, static_cast<unsigned long long>(lines[i].nodes));
-      total += lines[i].nodes;
-    }
+  Position& pos = *perftPosition;
+  const int depth = perftDepth;
+  const int legal = legalMoveCount(*pos.state);
+  const int count = depth >= 1 ? perftDivide(pos, depth, lines, &perftStopFlag) : 0;
+  uint64_t total = depth >= 1 ? 0 : 1;
+  outputLock.lock();
+  for (int i = 0; i < count; ++i) {
+    char text[6];
+    moveToUci(*pos.state, lines[i].move, text);
+    std::printf("%s: %llu\n", text, static_cast<unsigned long long>(lines[i].nodes));
+    total += lines[i].nodes;
   }
-  std::printf("\nNodes searched: %llu\n", static_cast<unsigned long long>(total));
+  if (depth >= 1 && count < legal)
+    std::printf("info string perft stopped after %d of %d root moves\n", count, legal);
+  else
+    std::printf("\nNodes searched: %llu\n", static_cast<unsigned long long>(total));
+  std::fflush(stdout);
+  outputLock.unlock();
+  commandLock.release();
+  return nullptr;
+}
+
+void startPerft(Position& pos, int depth) {
+  perftPosition = &pos;
+  perftDepth = depth;
+  perftStopFlag.store(0, std::memory_order_relaxed);
+  detachThread(startThread(perftRoutine, nullptr));
 }
 
 void printUsage(const char* usage) {
@@ -159,6 +185,8 @@ void printUsage(const char* usage) {
 }
 
 }  // namespace
+
+void stopPerft() { perftStopFlag.store(1, std::memory_order_relaxed); }
 
 bool isDiagnosticCommand(const std::string& line) {
   return line == "d" || line == "eval" || line == "bench" || startsWith(line, "bench ") ||
@@ -187,10 +215,11 @@ void runDiagnosticCommand(const std::string& line, int32_t gameMoves) {
     showEvaluation(*pos.state);
   } else {
     int depth;
-    if (readPerftDepth(line.c_str() + std::strlen("go perft"), depth))
-      showPerft(pos, depth);
-    else
-      printUsage("go perft DEPTH (0..256)");
+    if (readPerftDepth(line.c_str() + std::strlen("go perft"), depth)) {
+      startPerft(pos, depth);  // the count's thread releases the lock
+      return;
+    }
+    printUsage("go perft DEPTH (0..256)");
   }
   std::fflush(stdout);
   commandLock.release();

@@ -199,8 +199,10 @@ bool handleCommand(const std::string& line) {
     outputLock.unlock();
   } else if (startsWith(line, "ponderhit"))
     searchLimits.searchMode.store(MODE_NORMAL, std::memory_order_relaxed);
-  else if (startsWith(line, "stop"))
+  else if (startsWith(line, "stop")) {
     requestStop();
+    stopPerft();
+  }
   else if (isDiagnosticCommand(line))
     runDiagnosticCommand(line, gameMoves);
   else if (startsWith(line, "position"))
