@@ -10,7 +10,9 @@
 #   scripts/network.sh promote GEN            ship the candidate as nets/corvan-genGEN.nnue.xz
 #
 # CANDIDATE=FILE gates or promotes another image than train/final.nnue (an
-# earlier epoch-N.nnue, say).
+# earlier epoch-N.nnue, say). INIT=IMAGE trains from that network image
+# instead of random weights: the previous generation fine-tuned, as in
+# "INIT=gen3.nnue LR=0.0003 scripts/network.sh train 4 1" (gen4's recipe).
 #
 # Data, checkpoints and candidates live in $CORVAN_DATA (default
 # ~/corvan-data), outside the repository: genGEN/selfplay.bin and
@@ -23,7 +25,7 @@ threads=${THREADS:-$(nproc)}
 step=${1:-}
 gen=${2:-}
 if [[ -z "$step" || ! "$gen" =~ ^[0-9]+$ ]]; then
-  sed -n '2,18p' "$0" | sed 's/^# \{0,1\}//'
+  sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'
   exit 2
 fi
 dir="$data_root/gen$gen"
@@ -46,7 +48,7 @@ case "$step" in
     done
     build/corvan-train "${files[@]}" --dir "$dir/train" --epochs "$epochs" --threads "$threads" \
       --result-weight "${RESULT_WEIGHT:-0.1}" --king-lr "${KING_LR:-0}" --lr "${LR:-0.001}" \
-      --lr-decay "${LR_DECAY:-0.75}"
+      --lr-decay "${LR_DECAY:-0.75}" ${INIT:+--init "$INIT"}
     ;;
   gate)
     games=${3:-400}
