@@ -9,7 +9,7 @@
 #include "board/attacks.h"
 #include "board/fen.h"
 #include "board/makemove.h"
-#include "driver/movetext.h"
+#include "board/movetext.h"
 #include "driver/options.h"
 #include "eval/accumulator.h"
 #include "eval/layers.h"
@@ -29,7 +29,7 @@ struct Fixture {
     initAttacks();
     initNetwork();
     setPosition(pos, fen, nullptr);
-    evaluate(*pos.state, records, 0);
+    evaluate(*pos.state, records, 0, false);
     makeMove(pos, uciToMove(*pos.state, move), &records[0].delta);
   }
   const PositionState& child() const { return *pos.state; }
@@ -40,7 +40,7 @@ void incrementalEvaluation(benchmark::State& state, const char* fen, const char*
   Fixture f(fen, move);
   for (auto _ : state) {
     f.records[1].computed = 0;
-    benchmark::DoNotOptimize(evaluate(f.child(), f.records, 1));
+    benchmark::DoNotOptimize(evaluate(f.child(), f.records, 1, false));
   }
 }
 BENCHMARK_CAPTURE(incrementalEvaluation, start_Nf3, START_FEN, "g1f3");
@@ -61,7 +61,7 @@ void fullEvaluationFromScratch(benchmark::State& state) {
   Fixture f(START_FEN, "g1f3");
   for (auto _ : state) {
     f.records[0].computed = 0;
-    benchmark::DoNotOptimize(evaluate(f.root(), f.records, 0));
+    benchmark::DoNotOptimize(evaluate(f.root(), f.records, 0, false));
   }
 }
 BENCHMARK(fullEvaluationFromScratch);

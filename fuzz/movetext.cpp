@@ -7,8 +7,7 @@
 
 #include "board/attacks.h"
 #include "board/fen.h"
-#include "driver/movetext.h"
-#include "driver/options.h"
+#include "board/movetext.h"
 #include "fuzz_support.h"
 
 // Castling both ways and in Chess960, en passant, promotions with and
@@ -52,17 +51,17 @@ static bool matchingLegal(const PositionState& st, Move move) {
 // castling move is written as the king's step to g1 or c1, which reads back
 // only from the standard king square: in Chess960 positions the controller
 // has to switch the option on.
-static bool readsBack(const PositionState& st, Move move) {
+static bool readsBack(const PositionState& st, Move move, bool chess960) {
   char text[8];
-  moveToUci(st, move, text);
-  if ((move & MOVE_CASTLE) && !engineOptions.chess960 && text[0] != 'e') return true;
+  moveToUci(st, move, chess960, text);
+  if ((move & MOVE_CASTLE) && !chess960 && text[0] != 'e') return true;
   return uciToMove(st, text) == move;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const char* fen = POSITIONS[(data[0] >> 1) % POSITION_COUNT];
-  engineOptions.chess960 = data[0] & 1;
+  const bool chess960 = data[0] & 1;
   // One word: up to the first blank, at most 15 bytes.
   char word[16] = {};
   for (size_t i = 1; i < size && i < sizeof word && !std::strchr(" \t\r\n", data[i]); ++i) word[i - 1] = char(data[i]);
@@ -73,22 +72,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Move parsed = uciToMove(root, word);
   if (parsed != MOVE_NONE && movePiece(parsed) != NO_PIECE) {
     FUZZ_CHECK(wellFormed(parsed));
-    moveToUci(root, parsed, text);
+    moveToUci(root, parsed, chess960, text);
     FUZZ_CHECK(std::strlen(text) == 4 || std::strlen(text) == 5);
   }
 
   // The word as a move list: played only when it names a legal move.
   SetupResult played = setUpPosition(*position, fen, word);
   if (played.error == SETUP_OK && word[0]) {
-    FUZZ_CHECK(lastMove != MOVE_NONE);
-    FUZZ_CHECK(matchingLegal(root, lastMove));
-    FUZZ_CHECK(readsBack(root, lastMove));
+    FUZZ_CHECK(position->lastMove != MOVE_NONE);
+    FUZZ_CHECK(matchingLegal(root, position->lastMove));
+    FUZZ_CHECK(readsBack(root, position->lastMove, chess960));
   }
   checkPositionSound(*position);
 
   // Every legal move's text names exactly that move.
   ScoredMove list[MAX_GENERATED];
   ScoredMove* end = generateLegalMoves(root, list);
-  for (ScoredMove* m = list; m != end; ++m) FUZZ_CHECK(readsBack(root, m->move));
+  for (ScoredMove* m = list; m != end; ++m) FUZZ_CHECK(readsBack(root, m->move, chess960));
   return 0;
 }

@@ -15,7 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 
-#include "driver/memory.h"
+#include "search/memory.h"
 #include "driver/options.h"
 #include "driver/uci.h"
 #include "fuzz_support.h"

@@ -73,13 +73,13 @@ TEST(FenMoves, StackRestartsAfterIrreversibleMoves) {
   EXPECT_EQ(pos.state - pos.stateStack, 1);
   EXPECT_EQ(pos.stateStack[0].key, Board(START_FEN, "e2e4 e7e5").st().key);
   EXPECT_EQ(setPosition(pos, START_FEN, "e2e4 e7e5 g1f3"), 1);
-  EXPECT_EQ(moveFrom(previousMove), 12);
-  EXPECT_EQ(moveTo(previousMove), 28);
-  EXPECT_EQ(movePiece(lastMove), KNIGHT);
-  EXPECT_EQ(moveFrom(lastMove), 6);
+  EXPECT_EQ(moveFrom(pos.previousMove), 12);
+  EXPECT_EQ(moveTo(pos.previousMove), 28);
+  EXPECT_EQ(movePiece(pos.lastMove), KNIGHT);
+  EXPECT_EQ(moveFrom(pos.lastMove), 6);
   setPosition(pos, START_FEN, nullptr);
-  EXPECT_EQ(lastMove, MOVE_NONE);
-  EXPECT_EQ(previousMove, MOVE_NONE);
+  EXPECT_EQ(pos.lastMove, MOVE_NONE);
+  EXPECT_EQ(pos.previousMove, MOVE_NONE);
 }
 
 TEST(FenMoves, KingTakesRookIsCastling) {

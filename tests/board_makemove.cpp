@@ -15,8 +15,8 @@ std::vector<uint32_t> sorted(const uint32_t* codes, int count) {
 }
 
 // Makes the legal move with that text and returns its feature changes.
-NnueDelta play(Board& board, const char* text) {
-  Move m = legalMove(board.st(), text);
+NnueDelta play(Board& board, const char* text, bool chess960 = false) {
+  Move m = legalMove(board.st(), text, chess960);
   EXPECT_NE(m, MOVE_NONE) << text;
   NnueDelta delta{};
   makeMove(*board.pos, m, &delta);
@@ -89,10 +89,8 @@ TEST(MakeMove, Chess960CastlingShapes) {
   EXPECT_EQ(swap.st().pieces[ROOK], squareBB(5 ^ 56));
   // The king's one-step move b1c1 has the same text as castling here: the
   // king-takes-rook notation tells them apart.
-  engineOptions.chess960 = true;
   Board far("4k3/8/8/8/8/8/8/RK6 w A - 0 1");
-  play(far, "b1a1");
-  engineOptions.chess960 = false;
+  play(far, "b1a1", true);
   EXPECT_EQ(far.st().pieces[ROOK], squareBB(3 ^ 56));
   EXPECT_EQ(far.st().pieces[KING] & enemyPieces(far.st()), squareBB(2 ^ 56));
 }

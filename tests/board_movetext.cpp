@@ -4,10 +4,6 @@
 
 namespace {
 
-struct Chess960Option {
-  explicit Chess960Option(bool on) { engineOptions.chess960 = on; }
-  ~Chess960Option() { engineOptions.chess960 = false; }
-};
 
 TEST(MoveText, BlackMovesAreStoredInTheMoversView) {
   Board board(START_FEN, "e2e4");
@@ -21,15 +17,12 @@ TEST(MoveText, CastlingNotationFollowsTheOption) {
   Board board("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1");
   const Move shortCastle = makeMoveWord(KING, 4, 6, NO_PIECE, NO_PIECE, MOVE_CASTLE);
   EXPECT_EQ(uciText(board.st(), shortCastle), "e1g1");
-  {
-    Chess960Option on(true);
-    EXPECT_EQ(uciText(board.st(), shortCastle), "e1h1");
-    Board black("r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1");
-    EXPECT_EQ(uciText(black.st(), makeMoveWord(KING, 4, 2, NO_PIECE, NO_PIECE, MOVE_CASTLE)), "e8a8");
-    Board shuffled("rk6/8/8/8/8/8/8/RK6 w Aa - 0 1");
-    EXPECT_EQ(uciText(shuffled.st(), legalMove(shuffled.st(), "b1a1")), "b1a1");
-    EXPECT_EQ(movePiece(legalMove(shuffled.st(), "b1a1")), KING);
-  }
+  EXPECT_EQ(uciText(board.st(), shortCastle, true), "e1h1");
+  Board black("r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1");
+  EXPECT_EQ(uciText(black.st(), makeMoveWord(KING, 4, 2, NO_PIECE, NO_PIECE, MOVE_CASTLE), true), "e8a8");
+  Board shuffled("rk6/8/8/8/8/8/8/RK6 w Aa - 0 1");
+  EXPECT_EQ(uciText(shuffled.st(), legalMove(shuffled.st(), "b1a1", true), true), "b1a1");
+  EXPECT_EQ(movePiece(legalMove(shuffled.st(), "b1a1", true)), KING);
 }
 
 TEST(MoveText, BothCastlingNotationsAreAccepted) {
@@ -37,7 +30,6 @@ TEST(MoveText, BothCastlingNotationsAreAccepted) {
   const Move shortCastle = makeMoveWord(KING, 4, 6, NO_PIECE, NO_PIECE, MOVE_CASTLE);
   EXPECT_EQ(uciToMove(board.st(), "e1h1"), shortCastle);
   EXPECT_EQ(uciToMove(board.st(), "e1g1"), shortCastle);
-  Chess960Option on(true);
   EXPECT_EQ(uciToMove(board.st(), "e1g1"), shortCastle);
   EXPECT_EQ(uciToMove(board.st(), "e1a1"), makeMoveWord(KING, 4, 2, NO_PIECE, NO_PIECE, MOVE_CASTLE));
 }
@@ -75,10 +67,10 @@ TEST(MoveText, EveryLegalMoveSurvivesTheRoundTrip) {
                         "r2q1rk1/pP1p2pp/Q4n2/bbp1p3/Np6/1B3NBn/pPPP1PPP/R3K2R b KQ - 0 1",
                         "bqnb1rkr/pp3ppp/3ppn2/2p5/5P2/P2P4/NPP1P1PP/BQ1BNRKR w HFhf - 0 1"};
   for (bool chess960 : {false, true}) {
-    Chess960Option option(chess960);
     for (const char* fen : fens) {
       Board board(fen);
-      for (Move m : legalMoves(board.st())) EXPECT_EQ(uciToMove(board.st(), uciText(board.st(), m).c_str()), m);
+      for (Move m : legalMoves(board.st()))
+        EXPECT_EQ(uciToMove(board.st(), uciText(board.st(), m, chess960).c_str()), m);
     }
   }
 }

@@ -109,7 +109,7 @@ TEST(Perft, RandomPlayoutsKeepFlagsAndKeysExact) {
   };
   int positions = 0;
   for (const std::string& fen : fens) {
-    engineOptions.chess960 = isChess960(fen);
+    const bool chess960 = isChess960(fen);
     for (int game = 0; game < 3; ++game) {
       Board board(fen.c_str());
       Position& pos = *board.pos;
@@ -122,8 +122,8 @@ TEST(Perft, RandomPlayoutsKeepFlagsAndKeysExact) {
           makeMove(pos, m, nullptr);
           // After the move the mover's opponent is to move: its king is the
           // one a check would hit.
-          ASSERT_EQ(bool(m & MOVE_CHECK), kingInCheck(*pos.state)) << fen << " " << uciText(st, m);
-          ASSERT_EQ(pos.state->key, computeKey(*pos.state)) << fen << " " << uciText(st, m);
+          ASSERT_EQ(bool(m & MOVE_CHECK), kingInCheck(*pos.state)) << fen << " " << uciText(st, m, chess960);
+          ASSERT_EQ(pos.state->key, computeKey(*pos.state)) << fen << " " << uciText(st, m, chess960);
           takeBack(pos);
           ++positions;
         }
@@ -132,7 +132,6 @@ TEST(Perft, RandomPlayoutsKeepFlagsAndKeysExact) {
       }
     }
   }
-  engineOptions.chess960 = false;
   EXPECT_GT(positions, 10000);
 }
 

@@ -19,7 +19,7 @@
 #include "book/bookwriter.h"
 #include "book/polyglot.h"
 #include "book/random64.h"
-#include "driver/movetext.h"
+#include "board/movetext.h"
 #include "driver/options.h"
 #include "support/paths.h"
 
@@ -27,6 +27,8 @@ namespace {
 
 class BookTest : public ::testing::Test {
  protected:
+  // Move text in Chess960 notation (castling as the king onto its rook).
+  bool chess960_ = false;
   static void SetUpTestSuite() { initAttacks(); }
 
   void SetUp() override {
@@ -68,7 +70,7 @@ class BookTest : public ::testing::Test {
   }
   std::string uci(const PositionState& st, Move move) {
     char text[6];
-    moveToUci(st, move, text);
+    moveToUci(st, move, chess960_, text);
     return text;
   }
   // The book's legal answer as UCI text, "none" when there is none.
@@ -291,16 +293,16 @@ TEST_F(BookTest, CastlingEntriesInBothNotations) {
                                "r3k2r/pppppppp/8/8/8/8/PPPPPPPP/R3K2R b KQkq - 0 1 ; e8a8 ; 4"});
   Move move = legalBookMove(setUp(fen), book.c_str(), false);
   EXPECT_EQ(move & ~MOVE_CHECK, 0x1000C26u);
-  engineOptions.chess960 = false;
+  chess960_ = false;
   EXPECT_EQ(answer(setUp(fen), book), "e1g1");
-  engineOptions.chess960 = true;
+  chess960_ = true;
   EXPECT_EQ(answer(setUp(fen), book), "e1h1");
 
   // Black to move castles queen side.
   const char* blackFen = "r3k2r/pppppppp/8/8/8/8/PPPPPPPP/R3K2R b KQkq - 0 1";
-  engineOptions.chess960 = false;
+  chess960_ = false;
   EXPECT_EQ(answer(setUp(blackFen), book), "e8c8");
-  engineOptions.chess960 = true;
+  chess960_ = true;
   EXPECT_EQ(answer(setUp(blackFen), book), "e8a8");
   EXPECT_TRUE(legalBookMove(setUp(blackFen), book.c_str(), false) & MOVE_CASTLE);
 }
@@ -322,10 +324,10 @@ TEST_F(BookTest, Chess960CastlingOntoRookFiles) {
   EXPECT_EQ(decoded, makeMoveWord(KING, 1, 2, NO_PIECE, NO_PIECE, MOVE_CASTLE));
   std::string book = textBook({std::string(fen) + " ; b1a1 ; 2", std::string(fen) + " ; b1h1 ; 1",
                                "rk5r/pppppppp/8/8/8/8/PPPPPPPP/RK5R b HAha - 0 1 ; b8h8 ; 1"});
-  engineOptions.chess960 = true;
+  chess960_ = true;
   EXPECT_EQ(answer(setUp(fen), book), "b1a1");
   EXPECT_EQ(answer(setUp("rk5r/pppppppp/8/8/8/8/PPPPPPPP/RK5R b HAha - 0 1"), book), "b8h8");
-  engineOptions.chess960 = false;
+  chess960_ = false;
   EXPECT_EQ(answer(setUp(fen), book), "b1c1");
 }
 

@@ -15,7 +15,7 @@
 #include "book/bookformat.h"
 #include "book/bookwriter.h"
 #include "book/polyglot.h"
-#include "driver/movetext.h"
+#include "board/movetext.h"
 #include "driver/options.h"
 #include "support/engine_process.h"
 #include "support/paths.h"
@@ -71,7 +71,7 @@ class BookToolTest : public ::testing::Test {
     Move move = legalBookMove(st, book_.c_str(), false);
     if (move == MOVE_NONE) return "none";
     char text[6];
-    moveToUci(st, move, text);
+    moveToUci(st, move, false, text);
     return text;
   }
 

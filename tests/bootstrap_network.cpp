@@ -60,14 +60,14 @@ class BootstrapNetwork : public ::testing::Test {
   }
   static void TearDownTestSuite() { free(image); }
 
-  int evaluateFen(const std::string& fen) {
+  int evaluateFen(const std::string& fen, bool chess960 = false) {
     setPosition(pos, fen.c_str(), nullptr);
     // A set-up the reader refused would quietly test another position.
     int pieces = 0;
     for (char c : fen.substr(0, fen.find(' '))) pieces += isalpha(c) ? 1 : 0;
     EXPECT_EQ(popcount(pos.state->pieces[ALL_PIECES]), pieces) << fen;
     NnueRecord record[1] = {};
-    return evaluate(*pos.state, record, 0);
+    return evaluate(*pos.state, record, 0, chess960);
   }
   int intentOfFen(const std::string& fen) {
     setPosition(pos, fen.c_str(), nullptr);
@@ -119,7 +119,7 @@ TEST_F(BootstrapNetwork, ComputesItsEvaluationAlongRandomGames) {
     setPosition(pos, START_FEN, nullptr);
     records[0].computed = 0;
     for (int ply = 0; ply < 200; ++ply) {
-      int score = evaluate(*pos.state, records, ply);
+      int score = evaluate(*pos.state, records, ply, false);
       ASSERT_EQ(score, networkForm(bootstrapEvaluation(*pos.state))) << "game " << game << " ply " << ply;
       ++positions;
       ScoredMove moves[MAX_GENERATED];
@@ -160,14 +160,10 @@ TEST_F(BootstrapNetwork, ScoresLikeAPlayer) {
 TEST_F(BootstrapNetwork, Chess960CornerBishopCorrection) {
   const std::string fen = "bnrkrqnb/pppppppp/8/8/8/1P6/P1PPPPPP/BNRKRQNB w ECec - 0 1";
   int plain = evaluateFen(fen);
-  engineOptions.chess960 = true;
   // White's b-pawn has gone to b3 and freed the a1 bishop; the h1 bishop
   // behind g2 is shut in (-60), and so are both of black's (+60 each).
-  EXPECT_EQ(evaluateFen(fen), plain + 60);
+  EXPECT_EQ(evaluateFen(fen, true), plain + 60);
   // Every corner bishop shut in, white's a1 bishop doubly so with b3 taken.
   const std::string closed = "b1rkrqnb/pppppppp/8/8/8/1n6/PPPPPPPP/BNRKRQNB w ECec - 0 1";
-  int closedPlain = (engineOptions.chess960 = false, evaluateFen(closed));
-  engineOptions.chess960 = true;
-  EXPECT_EQ(evaluateFen(closed), closedPlain - 80 - 60 + 60 + 60);
-  engineOptions.chess960 = false;
+  EXPECT_EQ(evaluateFen(closed, true), evaluateFen(closed) - 80 - 60 + 60 + 60);
 }

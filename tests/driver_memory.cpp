@@ -7,11 +7,11 @@
 #include <string>
 #include <sys/resource.h>
 
-#include "driver/memory.h"
+#include "search/memory.h"
 #include "support/engine_process.h"
 #include "support/paths.h"
 #include "driver/options.h"
-#include "driver/platform.h"
+#include "base/platform.h"
 #include "search/tt.h"
 
 namespace {
@@ -86,7 +86,7 @@ class Block : public ::testing::Test {
     engineOptions.threads = threads;
     engineOptions.largePages = largePages;
     testing::internal::CaptureStdout();
-    allocateSearchMemory();
+    allocateSearchMemory(engineOptions.hashMb, engineOptions.threads, engineOptions.largePages);
     return testing::internal::GetCapturedStdout();
   }
   static void dirty() {
@@ -238,7 +238,7 @@ void allocateUnderLimit(uint64_t extraBytes, int32_t hashMb) {
   setrlimit(RLIMIT_AS, &limit);
   engineOptions.hashMb = hashMb;
   engineOptions.threads = 1;
-  allocateSearchMemory();
+  allocateSearchMemory(engineOptions.hashMb, engineOptions.threads, engineOptions.largePages);
   std::fprintf(stderr, "slots %lu\n", static_cast<unsigned long>(ttMask + 1));
   std::exit(0);
 }

@@ -48,32 +48,34 @@ TEST_F(OptionsTest, BookFileTooLongForItsFieldIsRefused) {
   EXPECT_EQ(std::string(engineOptions.bookFile), fits);
 }
 
+static SearchLimits limits;
+
 static void parse(const std::string& line, bool black, SearchMoveWords& words, std::string& storage) {
   storage = line;
-  parseGoParameters(storage.data(), black, words);
+  parseGoParameters(storage.data(), black, limits, words);
 }
 
 TEST(GoParameters, ClockValuesBelongToTheSideToMove) {
   SearchMoveWords words;
   std::string s;
   parse("wtime 1000 btime 2000 winc 10 binc 20 movestogo 30", false, words, s);
-  EXPECT_EQ(searchLimits.timeMs, 1000);
-  EXPECT_EQ(searchLimits.incMs, 10);
-  EXPECT_EQ(searchLimits.movesToGo, 30);
+  EXPECT_EQ(limits.timeMs, 1000);
+  EXPECT_EQ(limits.incMs, 10);
+  EXPECT_EQ(limits.movesToGo, 30);
   parse("wtime 1000 btime 2000 winc 10 binc 20", true, words, s);
-  EXPECT_EQ(searchLimits.timeMs, 2000);
-  EXPECT_EQ(searchLimits.incMs, 20);
-  EXPECT_EQ(searchLimits.movesToGo, 0);
+  EXPECT_EQ(limits.timeMs, 2000);
+  EXPECT_EQ(limits.incMs, 20);
+  EXPECT_EQ(limits.movesToGo, 0);
 }
 
 TEST(GoParameters, DefaultsWithoutParameters) {
   SearchMoveWords words;
   std::string s;
   parse("", false, words, s);
-  EXPECT_EQ(searchLimits.timeMs, 1000000000000LL);
-  EXPECT_EQ(searchLimits.nodeLimit, INT64_MAX);
-  EXPECT_EQ(searchLimits.depthLimit, 127);
-  EXPECT_EQ(searchLimits.searchMode.load(), MODE_NORMAL);
+  EXPECT_EQ(limits.timeMs, 1000000000000LL);
+  EXPECT_EQ(limits.nodes, INT64_MAX);
+  EXPECT_EQ(limits.depth, 127);
+  EXPECT_FALSE(limits.ponder || limits.infinite);
   EXPECT_FALSE(words.filterOn);
 }
 
@@ -81,30 +83,30 @@ TEST(GoParameters, LimitsAndModes) {
   SearchMoveWords words;
   std::string s;
   parse("depth 500", false, words, s);
-  EXPECT_EQ(searchLimits.depthLimit, 127);
+  EXPECT_EQ(limits.depth, 127);
   parse("depth -3", false, words, s);
-  EXPECT_EQ(searchLimits.depthLimit, 1);
+  EXPECT_EQ(limits.depth, 1);
   parse("movetime 1500", false, words, s);
-  EXPECT_EQ(searchLimits.timeMs, 1500);
-  EXPECT_EQ(searchLimits.incMs, 1500);
-  EXPECT_EQ(searchLimits.movesToGo, 1);
+  EXPECT_EQ(limits.timeMs, 1500);
+  EXPECT_EQ(limits.incMs, 1500);
+  EXPECT_EQ(limits.movesToGo, 1);
   parse("nodes 123456789012", false, words, s);
-  EXPECT_EQ(searchLimits.nodeLimit, 123456789012LL);
+  EXPECT_EQ(limits.nodes, 123456789012LL);
   parse("ponder wtime 100", false, words, s);
-  EXPECT_EQ(searchLimits.searchMode.load(), MODE_PONDER);
+  EXPECT_TRUE(limits.ponder);
   parse("infinite", false, words, s);
-  EXPECT_EQ(searchLimits.searchMode.load(), MODE_INFINITE);
+  EXPECT_TRUE(limits.infinite);
   parse("movestogo -4 wtime 100", false, words, s);
-  EXPECT_EQ(searchLimits.movesToGo, 0);
+  EXPECT_EQ(limits.movesToGo, 0);
 }
 
 TEST(GoParameters, KeywordWithoutValueAtLineEndIsIgnored) {
   SearchMoveWords words;
   std::string s;
   parse("depth", false, words, s);
-  EXPECT_EQ(searchLimits.depthLimit, 127);
+  EXPECT_EQ(limits.depth, 127);
   parse("wtime", false, words, s);
-  EXPECT_EQ(searchLimits.timeMs, 1000000000000LL);
+  EXPECT_EQ(limits.timeMs, 1000000000000LL);
 }
 
 TEST(GoParameters, MoveWordsAreCollectedAnywhereUpTo256) {
@@ -115,7 +117,7 @@ TEST(GoParameters, MoveWordsAreCollectedAnywhereUpTo256) {
   ASSERT_EQ(words.count, 3);
   EXPECT_STREQ(words.words[0], "e2e4");
   EXPECT_STREQ(words.words[2], "e7e8q");
-  EXPECT_EQ(searchLimits.depthLimit, 3);
+  EXPECT_EQ(limits.depth, 3);
   std::string many = "searchmoves";
   for (int i = 0; i < 300; ++i) many += " a2a3";
   parse(many, false, words, s);

@@ -101,23 +101,23 @@ class AccumulatorRecords : public ::testing::Test {
 
 TEST_F(AccumulatorRecords, FirstEvaluationRefreshesBoth) {
   PositionState st = initialState();
-  evaluate(st, records, 0);
+  evaluate(st, records, 0, false);
   EXPECT_EQ(records[0].computed, 1);
   expectRefreshed(st, 0);
 }
 
 TEST_F(AccumulatorRecords, NullMoveSwapsTheParentsAccumulators) {
   PositionState st = initialState();
-  evaluate(st, records, 0);
+  evaluate(st, records, 0, false);
   records[0].delta = NnueDelta{};
-  evaluate(passTurn(st), records, 1);
+  evaluate(passTurn(st), records, 1, false);
   EXPECT_EQ(memcmp(records[1].own, records[0].other, sizeof records[1].own), 0);
   EXPECT_EQ(memcmp(records[1].other, records[0].own, sizeof records[1].own), 0);
 }
 
 TEST_F(AccumulatorRecords, QuietMovesUpdateAcrossUncomputedPlies) {
   PositionState ply0 = initialState();
-  evaluate(ply0, records, 0);
+  evaluate(ply0, records, 0, false);
   // 1. Nf3 Nc6 2. e3, evaluated only at the end.
   PositionState ply1 = quietMove(ply0, KNIGHT, 6, 21);
   records[0].delta = NnueDelta{0, 1, 1, {64 + 21}, {64 + 6}};
@@ -125,26 +125,26 @@ TEST_F(AccumulatorRecords, QuietMovesUpdateAcrossUncomputedPlies) {
   records[1].delta = NnueDelta{0, 1, 1, {64 + 18}, {64 + 1}};
   PositionState ply3 = quietMove(ply2, PAWN, 12, 20);
   records[2].delta = NnueDelta{0, 1, 1, {20}, {12}};
-  int score = evaluate(ply3, records, 3);
+  int score = evaluate(ply3, records, 3, false);
   EXPECT_EQ(records[1].computed, 0);
   expectRefreshed(ply3, 3);
   // The same position evaluated afresh scores the same.
   NnueRecord fresh[1] = {};
-  EXPECT_EQ(evaluate(ply3, fresh, 0), score);
+  EXPECT_EQ(evaluate(ply3, fresh, 0, false), score);
 }
 
 TEST_F(AccumulatorRecords, KingMoveForcesARefreshOfThatSide) {
   // 1. e4 e5 2. Ke2: at ply 3 black's accumulator (side to move) is updated
   // incrementally and white's, whose king moved, is refreshed.
   PositionState ply0 = initialState();
-  evaluate(ply0, records, 0);
+  evaluate(ply0, records, 0, false);
   PositionState ply1 = quietMove(ply0, PAWN, 12, 28);
   records[0].delta = NnueDelta{0, 1, 1, {28}, {12}};
-  evaluate(ply1, records, 1);
+  evaluate(ply1, records, 1, false);
   PositionState ply2 = quietMove(ply1, PAWN, 12, 28);
   records[1].delta = NnueDelta{0, 1, 1, {28}, {12}};
   PositionState ply3 = quietMove(ply2, KING, 4, 12);
   records[2].delta = NnueDelta{1, 0, 2, {}, {CODE_OWN_KING_SIDE, CODE_OWN_QUEEN_SIDE}};
-  evaluate(ply3, records, 3);
+  evaluate(ply3, records, 3, false);
   expectRefreshed(ply3, 3);
 }

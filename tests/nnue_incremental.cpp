@@ -32,7 +32,6 @@ class IncrementalGames : public ::testing::Test {
     initAttacks();
     initNetwork();
   }
-  void TearDown() override { engineOptions.chess960 = false; }
 
   void expectMatchesRefresh(int ply, const char* fen) {
     alignas(64) int16_t fresh[L1_SIZE];
@@ -65,7 +64,7 @@ class IncrementalGames : public ::testing::Test {
     setPosition(pos, fen, nullptr);
     memset(records, 0, sizeof records);
     int ply = 0;
-    evaluate(*pos.state, records, 0);
+    evaluate(*pos.state, records, 0, false);
     expectMatchesRefresh(0, fen);
     for (int step = 0; step < GAME_PLIES && ply < MAX_PLY - 1; ++step) {
       // Take a few moves back now and then, as a search unwinds.
@@ -91,7 +90,7 @@ class IncrementalGames : public ::testing::Test {
       // Plies are evaluated only some of the time, so chains of several
       // deltas are applied at once.
       if (rng() % 3 != 0) {
-        evaluate(*pos.state, records, ply);
+        evaluate(*pos.state, records, ply, false);
         expectMatchesRefresh(ply, fen);
         if (HasFatalFailure()) return;
       }
@@ -131,7 +130,6 @@ TEST_F(IncrementalGames, StandardChessMatchesRefresh) {
 }
 
 TEST_F(IncrementalGames, Chess960MatchesRefresh) {
-  engineOptions.chess960 = true;
   const char* fens[] = {
       // King b1 between rooks a1 and h1; castling can leave the king in place.
       "rk4r1/pppqpppp/2nbbn2/8/8/2NBBN2/PPPQPPPP/RK4R1 w GAga - 0 1",

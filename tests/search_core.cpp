@@ -1,122 +1,104 @@
 // The search called directly: root move list, reduction table, scores of
-// mates, draws and depth limits, determinism, the think thread's waiting
-// rules and the shape of its output.
+// mates, draws and depth limits, determinism, what the search call reports
+// and returns, stopping from another thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <regex>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "board/attacks.h"
 #include "board/fen.h"
 #include "board/movegen.h"
+#include "board/movetext.h"
 #include "driver/bench.h"
-#include "driver/memory.h"
-#include "driver/movetext.h"
-#include "driver/options.h"
-#include "driver/think.h"
-#include "driver/timeman.h"
 #include "driver/uci.h"
-#include "eval/network.h"
+#include "eval/nnue.h"
+#include "search/memory.h"
 #include "search/movepick.h"
 #include "search/nodeutil.h"
 #include "search/reduction.h"
+#include "search/rootsearch.h"
 #include "search/search.h"
+#include "search/timeman.h"
 #include "search/tt.h"
 
 namespace {
 
-struct ThinkResult {
-  std::string best;  // UCI text of the chosen move
-  int score;
+// One reported line, kept small.
+struct Reported {
+  int line, depth, score;
   int64_t nodes;
-  std::string output;
+  std::string firstMove;
 };
+
+struct Found {
+  SearchResult result;
+  std::string best;  // UCI text of the chosen move
+  std::vector<Reported> reports;
+};
+
+void collect(void* context, const SearchReport& r) {
+  char uci[8];
+  moveToUci(*r.root->state, r.pv[0], false, uci);
+  static_cast<std::vector<Reported>*>(context)->push_back({r.line, r.depth, r.score, r.nodes, uci});
+}
 
 class SearchCore : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    setDefaultOptions();
-    commandLock.init();
-    initAttacks();
-    initReductionTables();
-    initNetwork();
-  }
+  static void SetUpTestSuite() { initEngine(); }
 
-  void SetUp() override {
-    setDefaultOptions();
-    engineOptions.hashMb = 16;
-    allocateSearchMemory();
-  }
+  void SetUp() override { allocateSearchMemory(16, 1, false); }
 
   SearchThread& main() { return searchThreads[0]; }
 
+  // Thread 0 at fen with its root list, for the tests of the root list and
+  // of direct searchNode calls.
   void setUpRoot(const char* fen, const char* moves = nullptr) {
-    int gameMoves = setPosition(main().position, fen, moves);
+    setPosition(main().position, fen, moves);
     main().rootEnd = generateRootMoves(main(), main().rootMoves);
-    searchLimits.searchMode.store(MODE_NORMAL);
-    searchLimits.timeMs = 1000000000000LL;
-    searchLimits.incMs = 0;
-    searchLimits.nodeLimit = INT64_MAX;
-    searchLimits.movesToGo = 0;
-    searchLimits.depthLimit = 127;
-    searchLimits.gameMoves = gameMoves;
-    searchLimits.stopFlag.store(0);
   }
 
-  // Starts thinkThread from fen on a thread of its own, in the given mode;
-  // done turns true when it returns. finishThinking waits for it.
-  std::thread startThinking(const char* fen, int32_t mode, int depth, std::atomic<bool>& done) {
-    setUpRoot(fen);
-    searchLimits.depthLimit = depth;
-    searchLimits.searchMode.store(mode);
-    commandLock.acquire();
-    testing::internal::CaptureStdout();
-    return std::thread([&done] {
-      thinkThread();
-      done = true;
-    });
-  }
-
-  // What the search of startThinking printed, once it has returned.
-  static std::string finishThinking(std::thread& thinker) {
-    thinker.join();
-    return testing::internal::GetCapturedStdout();
-  }
-
-  ThinkResult think(const char* fen, int depth) {
-    std::atomic<bool> done{false};
-    std::thread thinker = startThinking(fen, MODE_NORMAL, depth, done);
-    ThinkResult r;
-    r.output = finishThinking(thinker);
+  // One search call from fen, with the lines it reported.
+  Found search(const char* fen, const SearchLimits& limits, const SearchConfig& config = SearchConfig()) {
+    setPosition(*root_, fen, nullptr);
+    Found found;
+    const SearchListener listener{collect, &found.reports};
+    found.result = searchPosition(*root_, limits, config, &listener);
     char uci[8];
-    moveToUci(*main().position.state, main().rootMoves[0].move, uci);
-    r.best = uci;
-    r.score = main().rootScores[0];
-    r.nodes = main().nodes.load();
-    return r;
+    moveToUci(*root_->state, found.result.best, false, uci);
+    found.best = uci;
+    return found;
+  }
+  Found searchToDepth(const char* fen, int depth, const SearchConfig& config = SearchConfig()) {
+    SearchLimits limits;
+    limits.depth = depth;
+    return search(fen, limits, config);
   }
 
   // Prepares thread 0 for a direct call of searchNode or quiescence at the
   // current position.
-  void prepareDirectSearch() {
+  void prepareDirectSearch(const SearchConfig& config = SearchConfig()) {
+    const SearchLimits limits{};
+    armSearch(limits, config);
     startTime = nowMs();
-    computeDeadlines(int32_t(main().rootEnd - main().rootMoves));
+    computeDeadlines(limits, config, int32_t(main().rootEnd - main().rootMoves));
     multiPvCount = 1;
     for (NnueRecord& r : main().nnue) r.computed = 0;
     for (int32_t& e : main().evalStack) e = EVAL_NONE;
   }
+
+  std::unique_ptr<Position> root_ = std::make_unique<Position>();
 };
 
 std::vector<std::string> uciTexts(const PositionState& st, const ScoredMove* begin, const ScoredMove* end) {
   std::vector<std::string> texts;
   char uci[8];
   for (const ScoredMove* m = begin; m != end; ++m) {
-    moveToUci(st, m->move, uci);
+    moveToUci(st, m->move, false, uci);
     texts.push_back(uci);
   }
   return texts;
@@ -203,45 +185,46 @@ TEST_F(SearchCore, RootListIsEmptyWhenMatedOrStalemated) {
   EXPECT_EQ(main().rootEnd, main().rootMoves);
 }
 
-TEST_F(SearchCore, FindsMatesForEitherColourAndReportsThemInMoves) {
-  ThinkResult white = think("6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 3);
+TEST_F(SearchCore, FindsMatesForEitherColour) {
+  Found white = searchToDepth("6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 3);
   EXPECT_EQ(white.best, "a1a8");
-  EXPECT_EQ(white.score, SCORE_MATE - 1);
-  EXPECT_NE(white.output.find("score mate 1 pv a1a8"), std::string::npos) << white.output;
+  EXPECT_EQ(white.result.score, SCORE_MATE - 1);
+  EXPECT_EQ(white.reports.back().score, SCORE_MATE - 1);
 
-  ThinkResult black = think("r5k1/8/8/8/8/8/5PPP/6K1 b - - 0 1", 3);
+  Found black = searchToDepth("r5k1/8/8/8/8/8/5PPP/6K1 b - - 0 1", 3);
   EXPECT_EQ(black.best, "a8a1");
-  EXPECT_NE(black.output.find("score mate 1 pv a8a1"), std::string::npos) << black.output;
+  EXPECT_EQ(black.result.score, SCORE_MATE - 1);
 
   // Mate in two: 1. Kf7 (or Kg6) and the rook mates on the next move.
-  ThinkResult two = think("7k/8/5K2/8/8/8/8/R7 w - - 0 1", 5);
-  EXPECT_EQ(two.score, SCORE_MATE - 3) << two.output;
-  EXPECT_NE(two.output.find("score mate 2 "), std::string::npos);
+  Found two = searchToDepth("7k/8/5K2/8/8/8/8/R7 w - - 0 1", 5);
+  EXPECT_EQ(two.result.score, SCORE_MATE - 3);
+  EXPECT_GE(two.result.pvLength, 2);
 }
 
 TEST_F(SearchCore, ScoresDrawsByMaterialFiftyMovesAndStalemate) {
-  engineOptions.drawScore = 20;
+  SearchConfig config;
+  config.drawScore = 20;
   setUpRoot("8/8/8/4k3/8/8/8/2B1K3 w - - 0 1");
-  prepareDirectSearch();
+  prepareDirectSearch(config);
   EXPECT_EQ(searchNode(main(), NODE_PV, 0, 3, -SCORE_INFINITE, SCORE_INFINITE, 0, 0, 0), 20);
   EXPECT_EQ(searchNode(main(), NODE_PV, 1, 3, -SCORE_INFINITE, SCORE_INFINITE, 0, 0, 0), -20);
   EXPECT_EQ(quiescence(main(), NODE_ALL, 3, 0, -SCORE_INFINITE, SCORE_INFINITE, 0, 0), -20);
 
   // Fifty-move rule: a draw, unless the side to move is mated.
   setUpRoot("6k1/5ppp/8/8/8/8/8/R5K1 w - - 100 80");
-  prepareDirectSearch();
+  prepareDirectSearch(config);
   EXPECT_EQ(searchNode(main(), NODE_PV, 2, 4, -SCORE_INFINITE, SCORE_INFINITE, 0, 0, 0), 20);
   setUpRoot("R5k1/5ppp/8/8/8/8/8/6K1 b - - 100 80");
-  prepareDirectSearch();
+  prepareDirectSearch(config);
   EXPECT_EQ(searchNode(main(), NODE_PV, 2, 4, -SCORE_INFINITE, SCORE_INFINITE, 0, 0, 0), 2 - SCORE_MATE);
   EXPECT_EQ(quiescence(main(), NODE_PV, 2, 0, -SCORE_INFINITE, SCORE_INFINITE, 0, 0), 2 - SCORE_MATE);
 
   // Stalemate inside the tree, and king with two knights is still played.
   setUpRoot("7k/5Q2/6K1/8/8/8/8/8 b - - 0 1");
-  prepareDirectSearch();
+  prepareDirectSearch(config);
   EXPECT_EQ(searchNode(main(), NODE_PV, 3, 2, -SCORE_INFINITE, SCORE_INFINITE, 0, 0, 0), -20);
   setUpRoot("8/8/8/4k3/8/8/8/1NN1K3 w - - 0 1");
-  prepareDirectSearch();
+  prepareDirectSearch(config);
   int64_t before = main().nodes.load();
   searchNode(main(), NODE_PV, 0, 2, -SCORE_INFINITE, SCORE_INFINITE, 0, 0, 0);
   EXPECT_GT(main().nodes.load() - before, 1);
@@ -251,7 +234,7 @@ TEST_F(SearchCore, DeepestPlyReturnsTheStaticEvaluation) {
   setUpRoot("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1");
   prepareDirectSearch();
   const int ply = SEARCH_PLY_LIMIT;
-  int expected = evaluate(*main().position.state, main().nnue, ply);
+  int expected = evaluate(*main().position.state, main().nnue, ply, false);
   EXPECT_EQ(searchNode(main(), NODE_PV, ply, 20, -SCORE_INFINITE, SCORE_INFINITE, 0, 0, 0), expected);
   EXPECT_EQ(quiescence(main(), NODE_PV, ply, 0, -SCORE_INFINITE, SCORE_INFINITE, 0, 0), expected);
   // One ply above the limit the node still searches its moves.
@@ -261,84 +244,103 @@ TEST_F(SearchCore, DeepestPlyReturnsTheStaticEvaluation) {
 }
 
 TEST_F(SearchCore, SameSearchFromEmptyTablesCountsTheSameNodes) {
-  ThinkResult first = think(benchPositions[0].fen, 7);
+  Found first = searchToDepth(benchPositions[0].fen, 7);
   SetUp();
-  ThinkResult second = think(benchPositions[0].fen, 7);
-  EXPECT_EQ(first.nodes, second.nodes);
+  Found second = searchToDepth(benchPositions[0].fen, 7);
+  EXPECT_EQ(first.result.nodes, second.result.nodes);
   EXPECT_EQ(first.best, second.best);
-  EXPECT_GT(first.nodes, 1000);
+  EXPECT_GT(first.result.nodes, 1000);
 }
 
-TEST_F(SearchCore, InfoLinesHaveTheProtocolShape) {
-  ThinkResult r = think(START_FEN, 5);
-  std::regex info(
-      "info multipv 1 depth [0-9]+ time [0-9]+ nodes [0-9]+ nps [0-9]+ tbhits 0 score (cp|mate) -?[0-9]+ pv "
-      "([a-h][1-8][a-h][1-8][nbrq]? )+");
-  std::regex best("bestmove [a-h][1-8][a-h][1-8][nbrq]?( ponder [a-h][1-8][a-h][1-8][nbrq]?)?");
-  std::istringstream lines(r.output);
-  std::string line;
-  int infos = 0, depthSeen = 0, bests = 0;
-  while (std::getline(lines, line)) {
-    if (line.rfind("info", 0) == 0) {
-      EXPECT_TRUE(std::regex_match(line, info)) << line;
-      ++infos;
-      int depth = std::stoi(line.substr(line.find("depth ") + 6));
-      EXPECT_GE(depth, depthSeen);
-      depthSeen = depth;
-    } else if (line.rfind("bestmove", 0) == 0) {
-      EXPECT_TRUE(std::regex_match(line, best)) << line;
-      ++bests;
+// Each finished depth is reported once per line, worst line first, with the
+// node count growing; the result is the last report's best line.
+TEST_F(SearchCore, ReportsEveryDepthAndReturnsItsBestLine) {
+  struct Case {
+    int multiPv, depth, lines;
+  };
+  for (Case c : {Case{1, 5, 1}, Case{3, 3, 3}, Case{0, 2, 1}, Case{300, 1, 20}}) {
+    SetUp();
+    SearchConfig config;
+    config.multiPv = c.multiPv;
+    Found f = searchToDepth(START_FEN, c.depth, config);
+    ASSERT_EQ(f.reports.size(), size_t(c.depth * c.lines)) << c.multiPv;
+    for (size_t i = 0; i < f.reports.size(); ++i) {
+      EXPECT_EQ(f.reports[i].depth, 1 + int(i) / c.lines);
+      EXPECT_EQ(f.reports[i].line, c.lines - 1 - int(i) % c.lines);
+      if (i > 0) {
+        EXPECT_GE(f.reports[i].nodes, f.reports[i - 1].nodes);
+      }
+    }
+    EXPECT_EQ(f.result.lines, c.lines);
+    EXPECT_EQ(f.result.depth, c.depth);
+    EXPECT_EQ(f.result.bound, BOUND_EXACT);
+    EXPECT_EQ(f.best, f.reports.back().firstMove);
+    EXPECT_EQ(f.result.score, f.reports.back().score);
+    EXPECT_EQ(f.result.pv[0], f.result.best);
+    EXPECT_GE(f.result.nodes, f.reports.back().nodes);
+    if (c.lines == 3) {
+      const Reported* last = &f.reports[f.reports.size() - 3];
+      EXPECT_LE(last[0].score, last[1].score);
+      EXPECT_LE(last[1].score, last[2].score);
     }
   }
-  EXPECT_EQ(infos, 6);  // depths 1..5 and the final line
-  EXPECT_EQ(depthSeen, 5);
-  EXPECT_EQ(bests, 1);
 }
 
-TEST_F(SearchCore, MultiPvPrintsOneLinePerVariationAndNoFinalLine) {
-  engineOptions.multiPv = 3;
-  ThinkResult r = think(START_FEN, 3);
-  std::regex order("(info multipv 3 [^\n]*\ninfo multipv 2 [^\n]*\ninfo multipv 1 [^\n]*\n){3}bestmove [^\n]*\n");
-  EXPECT_TRUE(std::regex_match(r.output, order)) << r.output;
-  EXPECT_GE(main().rootScores[0], main().rootScores[1]);
-  EXPECT_GE(main().rootScores[1], main().rootScores[2]);
-
-  SetUp();
-  engineOptions.multiPv = 0;  // out of range: searched as one line
-  ThinkResult one = think(START_FEN, 2);
-  EXPECT_EQ(multiPvCount, 1);
-  EXPECT_NE(one.output.find("info multipv 1 depth 2"), std::string::npos);
+TEST_F(SearchCore, SearchMovesRestrictTheRoot) {
+  SearchLimits limits;
+  limits.depth = 4;
+  setPosition(*root_, START_FEN, nullptr);
+  limits.searchMoves[0] = uciToMove(*root_->state, "a2a3");
+  limits.searchMoves[1] = uciToMove(*root_->state, "h2h3");
+  limits.searchMoveCount = 2;
+  Found f = search(START_FEN, limits);
+  EXPECT_TRUE(f.best == "a2a3" || f.best == "h2h3") << f.best;
+  for (const Reported& r : f.reports) EXPECT_TRUE(r.firstMove == "a2a3" || r.firstMove == "h2h3");
+  // A root without moves returns no move at once.
+  Found mated = search("R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1", SearchLimits());
+  EXPECT_EQ(mated.result.best, MOVE_NONE);
+  EXPECT_TRUE(mated.reports.empty());
 }
 
-TEST_F(SearchCore, InfiniteSearchHoldsItsAnswerUntilStop) {
-  std::atomic<bool> done{false};
-  std::thread thinker = startThinking(START_FEN, MODE_INFINITE, 2, done);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_FALSE(done.load()) << "answered before stop";
-  requestStop();
-  std::string output = finishThinking(thinker);
-  EXPECT_NE(output.find("bestmove "), std::string::npos);
-}
-
-TEST_F(SearchCore, PonderSearchAnswersAfterPonderhit) {
-  std::atomic<bool> done{false};
-  std::thread thinker = startThinking(START_FEN, MODE_PONDER, 2, done);
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_FALSE(done.load());
-  searchLimits.searchMode.store(MODE_NORMAL);
-  std::string output = finishThinking(thinker);
-  EXPECT_NE(output.find("bestmove "), std::string::npos);
+// A controller arms the search on its own thread and runs it on another;
+// "ponderhit" and "stop" from the first reach the second.
+TEST_F(SearchCore, PonderAndInfiniteSearchesWaitForTheirSignal) {
+  for (bool ponder : {true, false}) {
+    SetUp();
+    SearchLimits limits;
+    limits.depth = 2;
+    (ponder ? limits.ponder : limits.infinite) = true;
+    setPosition(*root_, START_FEN, nullptr);
+    armSearch(limits, SearchConfig());
+    std::atomic<bool> done{false};
+    SearchResult result;
+    std::thread searcher([&] {
+      result = searchArmed(*root_, limits, SearchConfig(), nullptr);
+      done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(done.load()) << "answered before its signal";
+    ponder ? ponderHit() : requestStop();
+    searcher.join();
+    EXPECT_EQ(result.depth, 2);
+    EXPECT_NE(result.best, MOVE_NONE);
+  }
 }
 
 TEST_F(SearchCore, TwoThreadsSearchTheSameRootAndAgreeOnALegalMove) {
-  engineOptions.threads = 2;
-  allocateSearchMemory();
+  allocateSearchMemory(16, 2, false);
   ASSERT_EQ(threadCount, 2);
   // A depth-limited search can end before a loaded machine ever schedules the
   // helper, so search until stopped and stop only once the helper has worked
   // and six depths are complete.
-  std::atomic<bool> done{false};
-  std::thread thinker = startThinking(benchPositions[3].fen, MODE_INFINITE, 127, done);
+  SearchLimits limits;
+  limits.infinite = true;
+  setPosition(*root_, benchPositions[3].fen, nullptr);
+  armSearch(limits, SearchConfig());
+  std::vector<Reported> reports;
+  const SearchListener listener{collect, &reports};
+  SearchResult result;
+  std::thread searcher([&] { result = searchArmed(*root_, limits, SearchConfig(), &listener); });
   auto depthDone = [] {
     completedDepthLock.lock();
     const int depth = completedDepth;
@@ -349,29 +351,24 @@ TEST_F(SearchCore, TwoThreadsSearchTheSameRootAndAgreeOnALegalMove) {
   while ((searchThreads[1].nodes.load() == 0 || depthDone() < 6) && std::chrono::steady_clock::now() < giveUp)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   requestStop();
-  std::string output = finishThinking(thinker);
+  searcher.join();
   EXPECT_GT(searchThreads[1].nodes.load(), 0);
-  EXPECT_NE(output.find("bestmove "), std::string::npos);
-  // Each completed depth is reported once, by whichever thread got there
-  // first; only the last one may repeat in the final line.
-  for (int depth = 1; depth <= 5; ++depth) {
-    std::string tag = "info multipv 1 depth " + std::to_string(depth) + " ";
-    size_t first = output.find(tag);
-    ASSERT_NE(first, std::string::npos) << depth;
-    EXPECT_EQ(output.find(tag, first + 1), std::string::npos) << depth;
-  }
+  ScoredMove legal[MAX_GENERATED];
+  ScoredMove* end = generateLegalMoves(*root_->state, legal);
+  EXPECT_NE(std::find_if(legal, end, [&](const ScoredMove& m) { return m.move == result.best; }), end);
+  // Each completed depth is reported once, by whichever thread got there first.
+  for (int depth = 1; depth <= 5; ++depth)
+    EXPECT_EQ(std::count_if(reports.begin(), reports.end(), [&](const Reported& r) { return r.depth == depth; }), 1)
+        << depth;
 }
 
 TEST_F(SearchCore, NodeLimitStopsTheSearch) {
-  setUpRoot(START_FEN);
-  searchLimits.nodeLimit = 20000;
-  commandLock.acquire();
-  testing::internal::CaptureStdout();
-  thinkThread();
-  std::string output = testing::internal::GetCapturedStdout();
-  EXPECT_NE(output.find("bestmove "), std::string::npos);
-  EXPECT_LT(main().nodes.load(), 20000 + 20000);
-  EXPECT_LT(completedDepth, 30);
+  SearchLimits limits;
+  limits.nodes = 20000;
+  Found f = search(START_FEN, limits);
+  EXPECT_NE(f.result.best, MOVE_NONE);
+  EXPECT_LT(f.result.nodes, 20000 + 20000);
+  EXPECT_LT(f.result.depth, 30);
 }
 
 }  // namespace

@@ -4,10 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <regex>
 #include <string>
 #include <thread>
 
+#include "board/fen.h"
+#include "board/movetext.h"
+#include "driver/uci.h"
+#include "search/memory.h"
+#include "search/rootsearch.h"
 #include "support/board_helpers.h"
 #include "support/engine_process.h"
 #include "support/paths.h"
@@ -164,6 +170,67 @@ TEST(SearchProtocol, MultiPvThreePrintsThreeLinesPerDepth) {
   EXPECT_NE(firstMove(infos[6]), firstMove(infos[7]));
   EXPECT_NE(firstMove(infos[7]), firstMove(infos[8]));
   EXPECT_NE(firstMove(infos[6]), firstMove(infos[8]));
+}
+
+// Every info line has the protocol's shape, depths grow, the last line
+// repeats the deepest depth, and a mate is given in moves.
+TEST(SearchProtocol, InfoLinesHaveTheProtocolShape) {
+  const std::regex info(
+      "info multipv 1 depth [0-9]+ time [0-9]+ nodes [0-9]+ nps [0-9]+ tbhits 0 score (cp|mate) -?[0-9]+ pv "
+      "([a-h][1-8][a-h][1-8][nbrq]? )+");
+  Engine engine;
+  engine.send("position startpos");
+  engine.send("go depth 5");
+  ASSERT_TRUE(std::regex_match(engine.bestMove(), BESTMOVE));
+  int infos = 0, depthSeen = 0;
+  for (const std::string& line : engine.transcript()) {
+    if (line.rfind("info", 0) != 0) continue;
+    EXPECT_TRUE(std::regex_match(line, info)) << line;
+    ++infos;
+    const int depth = std::stoi(line.substr(line.find("depth ") + 6));
+    EXPECT_GE(depth, depthSeen);
+    depthSeen = depth;
+  }
+  EXPECT_EQ(infos, 6);  // depths 1..5 and the final line
+  EXPECT_EQ(depthSeen, 5);
+  for (const char* fen : {"6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", "r5k1/8/8/8/8/8/5PPP/6K1 b - - 0 1"}) {
+    engine.send(std::string("position fen ") + fen);
+    engine.send("go depth 3");
+    engine.bestMove();
+    EXPECT_NE(engine.transcript()[engine.transcript().size() - 2].find("score mate 1 pv "), std::string::npos);
+  }
+}
+
+// The search call in process finds what "go" finds: the same move, depth
+// and node count from the same fresh tables.
+TEST(SearchProtocol, SearchCallMatchesGo) {
+  initEngine();
+  const char* fens[] = {"r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3",
+                        "8/2k5/8/8/8/8/3KP3/8 w - - 0 1"};
+  for (const char* fen : fens)
+    for (const char* limit : {"depth 8", "nodes 30000"}) {
+      Engine engine;
+      engine.send(std::string("position fen ") + fen);
+      engine.send(std::string("go ") + limit);
+      const std::string best = engine.bestMove();
+      const std::string& last = engine.transcript()[engine.transcript().size() - 2];
+      const long long goNodes = std::stoll(last.substr(last.find(" nodes ") + 7));
+
+      allocateSearchMemory(16, 1, false);
+      auto root = std::make_unique<Position>();
+      setPosition(*root, fen, nullptr);
+      SearchLimits limits;
+      if (limit[0] == 'd')
+        limits.depth = 8;
+      else
+        limits.nodes = 30000;
+      const SearchResult result = searchPosition(*root, limits, SearchConfig());
+      char uci[8];
+      moveToUci(*root->state, result.best, false, uci);
+      EXPECT_EQ(moveOf(best), uci) << fen << " " << limit;
+      EXPECT_EQ(goNodes, result.nodes) << fen << " " << limit;
+      releaseSearchMemory();
+    }
 }
 
 TEST(SearchProtocol, MatedOrStalematedRootAnswersNullMove) {

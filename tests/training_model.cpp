@@ -142,7 +142,7 @@ TEST(TrainerModel, EngineEvaluationOfAnExportEqualsTheIntegerPass) {
     const int32_t* rows[2] = {s.rows[0], s.rows[1]};
     const int integer = std::clamp(integerForward(image.get(), rows, s.count), -30966, 30966);
     records[0].computed = 0;
-    ASSERT_EQ(evaluate(board.st(), records, 0), integer) << fen;
+    ASSERT_EQ(evaluate(board.st(), records, 0, false), integer) << fen;
     const float real = forward(m, fw, s, a);
     squares += (real - integer) * (real - integer);
     ++n;

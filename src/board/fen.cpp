@@ -8,10 +8,7 @@
 #include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/verify.h"
-#include "driver/movetext.h"
-
-Move lastMove = MOVE_NONE;
-Move previousMove = MOVE_NONE;
+#include "board/movetext.h"
 
 namespace {
 
@@ -187,8 +184,8 @@ Move legalMoveFromText(const PositionState& st, const char* word) {
 }  // namespace
 
 void playGameMove(Position& pos, Move move) {
-  previousMove = lastMove;
-  lastMove = move;
+  pos.previousMove = pos.lastMove;
+  pos.lastMove = move;
   // Keep room for the search above the game's reversible tail.
   if (pos.state - pos.stateStack >= MAX_GAME_TAIL - 1) {
     std::memmove(pos.stateStack, pos.stateStack + 1, (MAX_GAME_TAIL - 1) * sizeof(PositionState));
@@ -223,7 +220,7 @@ SetupResult setUpPosition(Position& pos, const char* fen, const char* moves) {
   pos.state = pos.stateStack;
   PositionState& st = pos.stateStack[0];
   clearState(st);
-  lastMove = previousMove = MOVE_NONE;
+  pos.lastMove = pos.previousMove = MOVE_NONE;
 
   char buffer[MAX_FEN_LENGTH + 1];
   std::strncpy(buffer, fen ? fen : "", MAX_FEN_LENGTH);

@@ -5,10 +5,6 @@
 
 constexpr int MAX_FEN_LENGTH = 135;
 
-// The last two moves of the current game's move list (0 where fewer).
-extern Move lastMove;
-extern Move previousMove;
-
 // Why a position could not be set up as asked. The board errors describe a
 // board the move generator cannot work on; SETUP_ILLEGAL_MOVE a move word
 // that is not a legal move where it stands.
@@ -58,7 +54,7 @@ SetupResult setUpPosition(Position& pos, const char* fen, const char* moves);
 // the number of moves applied, halved.
 int setPosition(Position& pos, const char* fen, const char* moves);
 
-// Plays a legal move as a game move: updates lastMove and previousMove and
+// Plays a legal move as a game move: updates pos.lastMove and previousMove and
 // keeps only the reversible tail of the game on the state stack, as the moves
 // of setPosition are kept.
 void playGameMove(Position& pos, Move move);

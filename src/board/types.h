@@ -128,9 +128,17 @@ constexpr int MAX_PLY = 256;
 // Most records of game history a position command keeps below the search.
 constexpr int MAX_GAME_TAIL = STATE_STACK_SIZE - MAX_PLY - 8;
 
+// A board with its game: the state stack, the last two moves of the game's
+// move list (MOVE_NONE where fewer), which the search's counter-move and
+// continuation tables start from, and whether castling follows the Chess960
+// rules, which move text and the evaluation's corner-bishop term read. Set-up
+// and game moves keep the history; the owner sets the Chess960 flag.
 struct Position {
   PositionState stateStack[STATE_STACK_SIZE];
   PositionState* state;
+  Move lastMove = MOVE_NONE;
+  Move previousMove = MOVE_NONE;
+  bool chess960 = false;
 };
 
 // A generated move with its signed sort key; 8 bytes, key in the low half.

@@ -10,7 +10,7 @@
 #include "board/fen.h"
 #include "board/makemove.h"
 #include "book/polyglot.h"
-#include "driver/movetext.h"
+#include "board/movetext.h"
 
 void addBookEntry(BookDraft& draft, uint64_t key, uint16_t move, uint64_t weight) {
   auto [it, added] = draft.index.try_emplace({key, move}, draft.items.size());

@@ -8,7 +8,7 @@
 #include "book/bookformat.h"
 #include "book/random64.h"
 #include "board/movegen.h"
-#include "driver/platform.h"
+#include "base/platform.h"
 
 uint64_t polyglotKey(const PositionState& st) {
   bool black = isBlackToMove(st);

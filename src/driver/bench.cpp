@@ -5,12 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/platform.h"
 #include "board/fen.h"
-#include "driver/memory.h"
 #include "driver/options.h"
-#include "driver/platform.h"
 #include "driver/think.h"
-#include "driver/uci.h"
+#include "search/memory.h"
 
 const BenchPosition benchPositions[BENCH_POSITION_COUNT] = {
     {"1qr3k1/p3bppp/4pn2/1B2n3/N7/P3P2P/1P2QPP1/2R1B2K w - -"},
@@ -25,28 +24,17 @@ const BenchPosition benchPositions[BENCH_POSITION_COUNT] = {
     {"8/p4k2/1p3r2/2pPnb2/2Pr3P/PPK3P1/4B1Q1/8 b - - "},
 };
 
-// A clock that never runs out and no node limit: only the depth ends a search.
-static constexpr int64_t BENCH_CLOCK_MS = 4000000000LL;
-static constexpr int64_t BENCH_NODE_LIMIT = INT64_MAX;
-
 int64_t runBenchmark(int depth) {
   int64_t total = 0;
+  static Position position;
   for (const BenchPosition& bench : benchPositions) {
-    allocateSearchMemory();
-    SearchThread& main = searchThreads[0];
-    int gameMoves = setPosition(main.position, bench.fen, nullptr);
-    main.rootEnd = generateRootMoves(main, main.rootMoves);
-    searchLimits.searchMode.store(MODE_NORMAL, std::memory_order_relaxed);
-    searchLimits.timeMs = BENCH_CLOCK_MS;
-    searchLimits.incMs = 0;
-    searchLimits.nodeLimit = BENCH_NODE_LIMIT;
-    searchLimits.movesToGo = 0;
-    searchLimits.depthLimit = depth;
-    searchLimits.gameMoves = gameMoves;
-    searchLimits.stopFlag.store(0, std::memory_order_relaxed);
-    commandLock.acquire();
-    thinkThread();
-    for (int32_t i = 0; i < threadCount; ++i) total += searchThreads[i].nodes.load(std::memory_order_relaxed);
+    allocateSearchMemory(engineOptions.hashMb, engineOptions.threads, engineOptions.largePages);
+    SearchLimits limits;
+    limits.depth = depth;
+    limits.gameMoves = setPosition(position, bench.fen, nullptr);
+    const SearchResult result = searchPosition(position, limits, searchConfig(engineOptions), &infoPrinter);
+    printSearchEnd(position, result, limits);
+    total += result.nodes;
   }
   std::printf("Total nodes searched: %lld\n", static_cast<long long>(total));
   std::fflush(stdout);

@@ -38,6 +38,6 @@ bool parseBenchSettings(const char* text, BenchSettings& settings);
 
 // The benchmark under default options with these settings: its usual output,
 // then the time taken and the nodes per second. Afterwards the options are
-// as before and no search memory is held, as at start-up. The caller must
-// not hold commandLock.
+// as before and no search memory is held, as at start-up. No search may be
+// running.
 void runBenchCommand(const BenchSettings& settings);

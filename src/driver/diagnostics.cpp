@@ -11,9 +11,10 @@
 #include "board/fenwriter.h"
 #include "board/perft.h"
 #include "driver/bench.h"
-#include "driver/memory.h"
-#include "driver/movetext.h"
-#include "driver/platform.h"
+#include "search/memory.h"
+#include "board/movetext.h"
+#include "base/platform.h"
+#include "driver/options.h"
 #include "driver/uci.h"
 #include "eval/nnue.h"
 
@@ -46,13 +47,14 @@ Bitboard checkers(const PositionState& st) {
                   (bishopAttacks(king, occupied) & diagonal) | (rookAttacks(king, occupied) & straight));
 }
 
-// The position the commands look at: thread 0's, or the start position
+// The position the commands look at: the game's, or the start position
 // before any search memory exists (which is what "go" would then search).
 Position& currentPosition() {
   static Position startPosition;
-  if (searchMemoryAllocated()) return searchThreads[0].position;
-  setPosition(startPosition, START_FEN, nullptr);
-  return startPosition;
+  Position& pos = searchMemoryAllocated() ? gamePosition : startPosition;
+  if (!searchMemoryAllocated()) setPosition(startPosition, START_FEN, nullptr);
+  pos.chess960 = engineOptions.chess960;
+  return pos;
 }
 
 void printDiagram(const PositionState& st) {
@@ -79,7 +81,7 @@ void showBoard(const PositionState& st, int fullMove) {
 int whiteEvaluation(const PositionState& st) {
   static NnueRecord record;
   record.computed = 0;
-  int score = evaluate(st, &record, 0);
+  int score = evaluate(st, &record, 0, engineOptions.chess960);
   return isBlackToMove(st) ? -score : score;
 }
 
@@ -159,7 +161,7 @@ void* perftRoutine(void*) {
   outputLock.lock();
   for (int i = 0; i < count; ++i) {
     char text[6];
-    moveToUci(*pos.state, lines[i].move, text);
+    moveToUci(*pos.state, lines[i].move, pos.chess960, text);
     std::printf("%s: %llu\n", text, static_cast<unsigned long long>(lines[i].nodes));
     total += lines[i].nodes;
   }

@@ -4,11 +4,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/options.h"
+#include "board/movegen.h"
+#include "board/movetext.h"
 
-static constexpr int64_t NO_NODE_LIMIT = INT64_MAX;
-static constexpr int64_t NO_CLOCK_MS = 1000000000000LL;
-static constexpr int32_t MAX_DEPTH = 127;
+static constexpr int32_t MAX_DEPTH = MAX_SEARCH_DEPTH;
 
 static bool startsWith(const char* word, const char* keyword) {
   return std::strncmp(word, keyword, std::strlen(keyword)) == 0;
@@ -22,19 +21,30 @@ static bool isMoveShaped(const char* w) {
 
 static int32_t clampToInt32(int64_t v) { return v < INT32_MIN ? INT32_MIN : v > INT32_MAX ? INT32_MAX : int32_t(v); }
 
-bool searchAwaitsStop() {
+bool searchAwaitsStop(const SearchLimits& limits) {
   if (currentSearchMode() != MODE_NORMAL) return true;
-  return searchLimits.timeMs == NO_CLOCK_MS && searchLimits.depthLimit == MAX_DEPTH &&
-         searchLimits.nodeLimit == NO_NODE_LIMIT;
+  return limits.timeMs == NO_CLOCK_MS && limits.depth == MAX_DEPTH && limits.nodes == NO_NODE_LIMIT;
 }
 
-void parseGoParameters(char* text, bool blackToMove, SearchMoveWords& moves) {
-  searchLimits.nodeLimit = NO_NODE_LIMIT;
-  searchLimits.timeMs = NO_CLOCK_MS;
-  searchLimits.depthLimit = MAX_DEPTH;
-  searchLimits.movesToGo = 0;
-  searchLimits.searchMode.store(MODE_NORMAL, std::memory_order_relaxed);
-  searchLimits.incMs = 0;
+bool selectSearchMoves(const Position& pos, const SearchMoveWords& moves, SearchLimits& limits) {
+  limits.searchMoveCount = 0;
+  if (!moves.filterOn) return true;
+  ScoredMove legal[MAX_GENERATED];
+  const ScoredMove* end = generateLegalMoves(*pos.state, legal);
+  for (const ScoredMove* m = legal; m != end && limits.searchMoveCount < MAX_MOVES; ++m) {
+    char text[6];
+    moveToUci(*pos.state, m->move, pos.chess960, text);
+    for (int i = 0; i < moves.count; ++i)
+      if (std::strcmp(text, moves.words[i]) == 0) {
+        limits.searchMoves[limits.searchMoveCount++] = m->move;
+        break;
+      }
+  }
+  return limits.searchMoveCount > 0;
+}
+
+void parseGoParameters(char* text, bool blackToMove, SearchLimits& limits, SearchMoveWords& moves) {
+  limits = SearchLimits();
   moves.count = 0;
   moves.filterOn = false;
 
@@ -50,30 +60,30 @@ void parseGoParameters(char* text, bool blackToMove, SearchMoveWords& moves) {
   for (char* word = strtok_r(text, separators, &save); word; word = strtok_r(nullptr, separators, &save)) {
     int64_t v;
     if (startsWith(word, "ponder"))
-      searchLimits.searchMode.store(MODE_PONDER, std::memory_order_relaxed);
+      limits.ponder = true;
     else if (startsWith(word, "wtime")) {
-      if (valueOf(v) && !blackToMove) searchLimits.timeMs = v;
+      if (valueOf(v) && !blackToMove) limits.timeMs = v;
     } else if (startsWith(word, "btime")) {
-      if (valueOf(v) && blackToMove) searchLimits.timeMs = v;
+      if (valueOf(v) && blackToMove) limits.timeMs = v;
     } else if (startsWith(word, "winc")) {
-      if (valueOf(v) && !blackToMove) searchLimits.incMs = v;
+      if (valueOf(v) && !blackToMove) limits.incMs = v;
     } else if (startsWith(word, "binc")) {
-      if (valueOf(v) && blackToMove) searchLimits.incMs = v;
+      if (valueOf(v) && blackToMove) limits.incMs = v;
     } else if (startsWith(word, "movestogo")) {
       // A negative count would divide the clock by zero or less.
-      if (valueOf(v)) searchLimits.movesToGo = v < 0 ? 0 : clampToInt32(v);
+      if (valueOf(v)) limits.movesToGo = v < 0 ? 0 : clampToInt32(v);
     } else if (startsWith(word, "depth")) {
-      if (valueOf(v)) searchLimits.depthLimit = v < 1 ? 1 : v > MAX_DEPTH ? MAX_DEPTH : int32_t(v);
+      if (valueOf(v)) limits.depth = v < 1 ? 1 : v > MAX_DEPTH ? MAX_DEPTH : int32_t(v);
     } else if (startsWith(word, "nodes")) {
-      if (valueOf(v)) searchLimits.nodeLimit = v;
+      if (valueOf(v)) limits.nodes = v;
     } else if (startsWith(word, "movetime")) {
       if (valueOf(v)) {
-        searchLimits.timeMs = v;
-        searchLimits.incMs = v;
-        searchLimits.movesToGo = 1;
+        limits.timeMs = v;
+        limits.incMs = v;
+        limits.movesToGo = 1;
       }
     } else if (startsWith(word, "infinite"))
-      searchLimits.searchMode.store(MODE_INFINITE, std::memory_order_relaxed);
+      limits.infinite = true;
     else if (startsWith(word, "searchmoves"))
       moves.filterOn = true;
     else if (isMoveShaped(word) && moves.count < MAX_SEARCH_MOVE_WORDS)

@@ -1,8 +1,9 @@
-// Parsing the parameters of "go" into the search limits, and the
-// "searchmoves" filter on the root move list.
+// Parsing the parameters of "go" into the search limits, with the
+// "searchmoves" words turned into the root moves they name.
 #pragma once
 
 #include "board/types.h"
+#include "search/limits.h"
 
 constexpr int MAX_SEARCH_MOVE_WORDS = 256;
 
@@ -15,16 +16,16 @@ struct SearchMoveWords {
 };
 
 // Splits text (the part of the line after "go ") in place at whitespace and
-// fills searchLimits; clock values are read for the side given.
-void parseGoParameters(char* text, bool blackToMove, SearchMoveWords& moves);
+// fills limits, which start from their defaults; clock values are read for
+// the side given.
+void parseGoParameters(char* text, bool blackToMove, SearchLimits& limits, SearchMoveWords& moves);
 
-// True when the search of the last "go" ends only on "stop": pondering,
-// infinite, or started without any clock, depth or node limit. Read by the
-// command loop, the only writer of the limits.
-bool searchAwaitsStop();
+// Fills limits' search moves with the legal moves of pos whose UCI text is
+// one of the words, in move generation order. False when the filter is on
+// and names no legal move; without the filter all moves are searched.
+bool selectSearchMoves(const Position& pos, const SearchMoveWords& moves, SearchLimits& limits);
 
-// Removes the root moves whose UCI text is none of the collected words,
-// keeping the order of the rest. Returns the new end. No-op when the filter
-// is off.
-ScoredMove* filterRootMoves(const PositionState& st, ScoredMove* begin, ScoredMove* end,
-                            const SearchMoveWords& moves);
+// True when the search under way ends only on "stop": pondering, infinite,
+// or started without any clock, depth or node limit (limits are the last
+// "go"'s). Read by the command loop, the only writer of the limits.
+bool searchAwaitsStop(const SearchLimits& limits);

@@ -6,8 +6,6 @@
 #include "tablebase/registry.h"
 
 EngineOptions engineOptions;
-SearchLimits searchLimits;
-int32_t tbMaxPieces = 0;
 
 void setDefaultOptions() {
   engineOptions.hashMb = 256;
@@ -71,7 +69,19 @@ void setOption(const char* name, const char* value) {
     return;
   }
   if (std::strcmp(name, "SyzygyPath") == 0) {
-    tbMaxPieces = initTablebases(value);
+    initTablebases(value);
     return;
   }
+}
+
+SearchConfig searchConfig(const EngineOptions& options) {
+  SearchConfig config;
+  config.drawScore = options.drawScore;
+  config.strength = options.strength;
+  config.multiPv = options.multiPv;
+  config.moveOverhead = options.moveOverhead;
+  config.ponderEnabled = options.ponder;
+  config.syzygy50MoveRule = options.syzygy50MoveRule;
+  config.syzygyProbeLimit = options.syzygyProbeLimit;
+  return config;
 }

@@ -1,264 +1,105 @@
 #include "driver/think.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
 
-#include "board/exchange.h"
-#include "board/fen.h"
 #include "board/makemove.h"
-#include "board/movegen.h"
+#include "board/movetext.h"
 #include "book/polyglot.h"
-#include "driver/memory.h"
-#include "driver/movetext.h"
 #include "driver/options.h"
-#include "driver/timeman.h"
 #include "driver/uci.h"
-#include "search/movepick.h"
-#include "search/search.h"
+#include "search/memory.h"
 #include "search/tt.h"
-#include "tablebase/root.h"
 
-int32_t multiPvCount = 1;
-int32_t tbProbePieces = 0;
-int32_t tbRootScore = TB_SCORE_NONE;
-int32_t completedDepth = 0;
-SpinLock completedDepthLock;
-HelperSnapshot helperSnapshot;
+ThinkRequest thinkRequest;
 
-// Root ordering keys for quiet moves the search has already found useful;
-// they sort above every history score.
-static constexpr int32_t ROOT_KILLER_0_KEY = 163838;
-static constexpr int32_t ROOT_KILLER_1_KEY = 163837;
-static constexpr int32_t ROOT_COUNTER_KEY = 163836;
-
-ScoredMove* generateRootMoves(SearchThread& thread, ScoredMove* out) {
-  const PositionState& st = *thread.position.state;
-  ScoredMove scratch[MAX_GENERATED];
-  ScoredMove* end;
-  const bool inCheck = isInCheck(st);
-  if (inCheck) {
-    end = generateEvasions(st, scratch, true);
-  } else {
-    end = generateUnderPromotions(st, scratch);
-    end = generateQuiets(st, end, false);
-    end = generateCaptures(st, end);
-  }
-
-  const int side = isBlackToMove(st) ? 1 : 0;
-  const Move counter = thread.counterMoves[side][movePiece(lastMove)][moveFrom(lastMove)][moveTo(lastMove)];
-  ScoredMove* kept = scratch;
-  for (ScoredMove* m = scratch; m != end; ++m) {
-    Move move = m->move;
-    // A king capture means the side not to move stands in check: the
-    // position is illegal and such a move can never be played.
-    if (leavesKingAttacked(st, move) || moveCaptured(move) == KING) continue;
-    if ((move & (MOVE_CAPTURE | MOVE_PROMOTION)) || inCheck) setGivesCheck(st, &move);
-    int32_t key = m->key;
-    if (move & (MOVE_CAPTURE | MOVE_PROMOTION)) {
-      if (!((move & MOVE_PROMOTION) && movePromotion(move) != QUEEN)) {
-        int exchange = staticExchange(st, move);
-        if (exchange < 0) key = losingCaptureKey(exchange, key);
-      }
-    } else {
-      const Move plain = withoutCheck(move);
-      const PieceType piece = movePiece(move);
-      const Square from = moveFrom(move), to = moveTo(move);
-      if (plain == thread.killers[0][0])
-        key = ROOT_KILLER_0_KEY;
-      else if (plain == thread.killers[0][1])
-        key = ROOT_KILLER_1_KEY;
-      else if (plain == counter)
-        key = ROOT_COUNTER_KEY;
-      else
-        key += thread.mainHistory[side][piece][from][to] +
-               thread.contHist1[side][movePiece(lastMove)][moveTo(lastMove)][piece][to] +
-               thread.contHist2[side][movePiece(previousMove)][moveTo(previousMove)][piece][to];
-    }
-    *kept++ = ScoredMove{key, move};
-  }
-
-  // Selection by highest key; among equal keys the entry nearest the end.
-  ScoredMove* out0 = out;
-  while (kept != scratch) {
-    ScoredMove* best = kept - 1;
-    for (ScoredMove* m = kept - 2; m >= scratch; --m)
-      if (m->key > best->key) best = m;
-    std::swap(*best, kept[-1]);
-    *out++ = *--kept;
-    if (out - out0 == MAX_MOVES) break;
-  }
-  return out;
-}
+namespace {
 
 // Centipawns, or moves to mate: "mate n" for a mate given in n moves,
 // "mate -n" for one received.
-static int printScore(char* buffer, size_t size, int score) {
+void printScore(int score) {
   if (std::abs(score) >= SCORE_MATE_IN_MAX)
-    return std::snprintf(buffer, size, "score mate %d pv ",
-                         score > 0 ? (SCORE_INFINITE - score) / 2 : (-SCORE_MATE - score) / 2);
-  return std::snprintf(buffer, size, "score cp %d pv ", score);
+    std::printf("score mate %d pv ", score > 0 ? (SCORE_INFINITE - score) / 2 : (-SCORE_MATE - score) / 2);
+  else
+    std::printf("score cp %d pv ", score);
 }
 
-void printInfoLine(SearchThread& thread, int line, int32_t tbScore, int64_t elapsedMs, int64_t nodes,
-                   int64_t tbHits, int depth) {
-  outputLock.lock();
-  std::printf("info multipv %d depth %d time %lld nodes %lld nps %lld tbhits %lld ", line + 1, depth,
-              static_cast<long long>(elapsedMs), static_cast<long long>(nodes),
-              static_cast<long long>(nodes * 1000 / (elapsedMs + 1)), static_cast<long long>(tbHits));
-  int score = thread.rootScores[line];
-  if (tbScore != TB_SCORE_NONE && std::abs(score) < SCORE_MATE_IN_MAX) score = tbScore;
-  char text[64];
-  printScore(text, sizeof text, score);
-  std::fputs(text, stdout);
-
-  // The principal variation: the root move, then exact hash entries, up to
-  // a repetition, the end of what the table knows, or the room left on the
-  // state stack.
-  Position& pos = thread.position;
-  PositionState* const saved = pos.state;
-  Move move = thread.rootMoves[line].move;
+// Move text of a line of moves from root, played out on a copy of the root
+// so that each ply's castling is written for its own position. About 49 KB:
+// it lives on the stack of the thread that prints.
+struct LineText {
+  Position line;
   char uci[8];
-  for (int plies = 0;; ++plies) {
-    moveToUci(*pos.state, move, uci);
-    std::printf("%s ", uci);
-    makeMove(pos, move, nullptr);
-    if (plies + 1 >= MAX_PLY || pos.state - pos.stateStack >= STATE_STACK_SIZE - 1) break;
-    if (pos.state->flags & FLAG_REPETITION) break;
-    TTHit hit;
-    if (!ttProbe(pos.state->key, 0, hit) || hit.bound != BOUND_EXACT || !hit.move) break;
-    move = validateTTMove(*pos.state, hit.move);
-    if (!move || moveCaptured(move) == KING) break;
+  explicit LineText(const Position& root) {
+    line.stateStack[0] = *root.state;
+    line.state = line.stateStack;
+    line.chess960 = root.chess960;
   }
-  pos.state = saved;
+  // The text of move at the current ply; then the move is played.
+  const char* next(Move move) {
+    moveToUci(*line.state, move, line.chess960, uci);
+    if (line.state - line.stateStack < STATE_STACK_SIZE - 1) makeMove(line, move, nullptr);
+    return uci;
+  }
+};
+
+}  // namespace
+
+void printReport(const SearchReport& r) {
+  outputLock.lock();
+  std::printf("info multipv %d depth %d time %lld nodes %lld nps %lld tbhits %lld ", r.line + 1, r.depth,
+              static_cast<long long>(r.elapsedMs), static_cast<long long>(r.nodes),
+              static_cast<long long>(r.nodes * 1000 / (r.elapsedMs + 1)), static_cast<long long>(r.tbHits));
+  printScore(r.score);
+  LineText text(*r.root);
+  for (int i = 0; i < r.pvLength; ++i) std::printf("%s ", text.next(r.pv[i]));
   std::printf("\n");
   std::fflush(stdout);
   outputLock.unlock();
 }
 
-// Root tablebase probe on thread 0's root: scores the root moves by their
-// distance to zeroing and keeps those that hold the result.
-static int32_t probeRootTables(SearchThread& main) {
-  return probeRoot(main.position, main.rootMoves, &main.rootEnd, engineOptions.syzygy50MoveRule);
-}
+static void onReport(void*, const SearchReport& report) { printReport(report); }
+const SearchListener infoPrinter{onReport, nullptr};
 
-static void printBestMove(SearchThread& chosen) {
-  Position& pos = chosen.position;
-  const Move best = chosen.rootMoves[0].move;
-  char uci[8];
-  outputLock.lock();
-  moveToUci(*pos.state, best, uci);
-  std::printf("bestmove %s", uci);
-  makeMove(pos, best, nullptr);
-  TTHit hit;
-  if (ttProbe(pos.state->key, 0, hit) && hit.move) {
-    Move ponder = validateTTMove(*pos.state, hit.move);
-    if (ponder && moveCaptured(ponder) != KING) {
-      moveToUci(*pos.state, ponder, uci);
-      std::printf(" ponder %s", uci);
-    }
+void printSearchEnd(const Position& root, const SearchResult& result, const SearchLimits& limits) {
+  if (result.best && result.lines == 1) {
+    SearchReport final;
+    final.line = 0;
+    final.depth = std::min(result.depth + 1, limits.depth);
+    final.score = result.score;
+    final.elapsedMs = result.elapsedMs;
+    final.nodes = result.nodes;
+    final.tbHits = result.tbHits;
+    final.root = &root;
+    final.pvLength = result.pvLength;
+    std::copy(result.pv, result.pv + result.pvLength, final.pv);
+    printReport(final);
   }
-  takeBack(pos);
-  std::printf("\n");
+  outputLock.lock();
+  if (!result.best) {
+    std::printf("bestmove 0000\n");
+  } else {
+    LineText text(root);
+    std::printf("bestmove %s", text.next(result.best));
+    if (result.ponder) std::printf(" ponder %s", text.next(result.ponder));
+    std::printf("\n");
+  }
   std::fflush(stdout);
   outputLock.unlock();
-}
-
-SearchThread& searchPosition() {
-  SearchThread& main = searchThreads[0];
-  const PositionState& root = *main.position.state;
-  const int rootCount = int(main.rootEnd - main.rootMoves);
-
-  // 2-4. Clock and counters.
-  startTime = nowMs();
-  for (int i = 0; i < threadCount; ++i) {
-    searchThreads[i].progress.store(0, std::memory_order_relaxed);
-    searchThreads[i].nodes.store(0, std::memory_order_relaxed);
-    searchThreads[i].tbHits.store(0, std::memory_order_relaxed);
-  }
-  tbRootScore = TB_SCORE_NONE;
-  tbProbePieces = std::min(engineOptions.syzygyProbeLimit, tbMaxPieces);
-
-  // 5. Root tablebase probe.
-  if (tbProbePieces >= popcount(root.pieces[ALL_PIECES]) && root.castleFiles == NO_CASTLING) {
-    main.tbHits.store(rootCount, std::memory_order_relaxed);
-    tbRootScore = probeRootTables(main);
-    if (tbRootScore == TB_SCORE_NONE)
-      main.tbHits.store(0, std::memory_order_relaxed);
-    else
-      tbProbePieces = 0;
-  }
-
-  // 6. The hash move first.
-  TTHit hit;
-  if (ttProbe(root.key, 0, hit) && hit.move) {
-    const Move hashMove = validateTTMove(root, hit.move);
-    for (ScoredMove* m = main.rootMoves; hashMove && m != main.rootEnd; ++m)
-      if (withoutCheck(m->move) == withoutCheck(hashMove)) {
-        std::rotate(main.rootMoves, m, m + 1);
-        break;
-      }
-  }
-
-  // 7. The root for the helper threads.
-  if (threadCount >= 2) {
-    const ptrdiff_t states = main.position.state - main.position.stateStack;
-    std::copy(main.position.stateStack, main.position.state + 1, helperSnapshot.stateStack);
-    helperSnapshot.state = helperSnapshot.stateStack + states;
-    std::copy(main.rootMoves, main.rootEnd, helperSnapshot.rootMoves);
-    helperSnapshot.rootEnd = helperSnapshot.rootMoves + (main.rootEnd - main.rootMoves);
-  }
-
-  // 8. Deadlines, table generation, shared iteration state.
-  computeDeadlines(int32_t(main.rootEnd - main.rootMoves));
-  advanceTTGeneration();
-  completedDepth = 0;
-  completedDepthLock.unlock();
-  multiPvCount = std::min(int32_t(main.rootEnd - main.rootMoves), std::max(engineOptions.multiPv, 1));
-
-  // 9-10. The search.
-  for (int i = 1; i < threadCount; ++i)
-    searchThreads[i].handle = startThread(helperSearchThread, &searchThreads[i]);
-  iterativeDeepening(main);
-
-  // 11. A ponder or infinite search that ends early keeps its answer back.
-  while (currentSearchMode() != MODE_NORMAL && !stopRequested()) std::this_thread::yield();
-
-  // 12. End every helper.
-  requestStop();
-  for (int i = 1; i < threadCount; ++i) joinThread(searchThreads[i].handle);
-
-  // 13. The thread with the greatest progress reports.
-  SearchThread* chosen = &main;
-  for (int i = 1; i < threadCount; ++i)
-    if (int32_t(searchThreads[i].progress.load(std::memory_order_relaxed)) >
-        int32_t(chosen->progress.load(std::memory_order_relaxed)))
-      chosen = &searchThreads[i];
-
-  return *chosen;
 }
 
 void thinkThread() {
-  SearchThread& main = searchThreads[0];
-  const PositionState& root = *main.position.state;
-  const int rootCount = int(main.rootEnd - main.rootMoves);
-  if (rootCount <= 0) {
-    outputLock.lock();
-    std::printf("bestmove 0000\n");
-    std::fflush(stdout);
-    outputLock.unlock();
-    commandLock.release();
-    return;
-  }
+  const ThinkRequest& request = thinkRequest;
+  const Position& root = *request.root;
 
   // 1. Book.
   if (engineOptions.ownBook && currentSearchMode() != MODE_INFINITE) {
-    Move book = legalBookMove(root, engineOptions.bookFile, engineOptions.bookRandom);
+    Move book = legalBookMove(*root.state, engineOptions.bookFile, engineOptions.bookRandom);
     if (book) {
       while (currentSearchMode() == MODE_PONDER && !stopRequested()) std::this_thread::yield();
       char uci[8];
-      moveToUci(root, book, uci);
+      moveToUci(*root.state, book, root.chess960, uci);
       outputLock.lock();
       std::printf("bestmove %s\n", uci);
       std::fflush(stdout);
@@ -268,21 +109,9 @@ void thinkThread() {
     }
   }
 
-  SearchThread* chosen = &searchPosition();
-
-  // 14. Final info line.
-  if (multiPvCount == 1) {
-    int64_t nodes = 0, hits = 0;
-    for (int i = 0; i < threadCount; ++i) {
-      nodes += searchThreads[i].nodes.load(std::memory_order_relaxed);
-      hits += searchThreads[i].tbHits.load(std::memory_order_relaxed);
-    }
-    const int depth = completedDepth < searchLimits.depthLimit ? completedDepth + 1 : searchLimits.depthLimit;
-    printInfoLine(*chosen, 0, tbRootScore, nowMs() - startTime, nodes, hits, depth);
-  }
-
-  // 15-16. The answer.
-  printBestMove(*chosen);
+  // 2. The search, its last line and the answer.
+  const SearchResult result = searchArmed(root, request.limits, request.config, &infoPrinter);
+  printSearchEnd(root, result, request.limits);
   commandLock.release();
 }
 

@@ -7,18 +7,20 @@
 
 #include "board/attacks.h"
 #include "board/fen.h"
+#include "board/movegen.h"
 #include "driver/bench.h"
 #include "driver/diagnostics.h"
 #include "driver/limits.h"
-#include "driver/memory.h"
 #include "driver/options.h"
 #include "driver/think.h"
 #include "eval/network.h"
+#include "search/memory.h"
 #include "search/reduction.h"
 #include "tablebase/registry.h"
 
 CommandLock commandLock;
 SpinLock outputLock;
+Position gamePosition;
 
 // Moves of the last position command, halved: full moves played, for the clock.
 static int32_t gameMoves = 0;
@@ -62,15 +64,15 @@ static void printUciReply() {
 // would: the loop reads nothing while it waits, so without this a controller
 // that forgot its "stop" would hang the engine. Bounded searches are waited for.
 void acquireCommandLock() {
-  if (searchAwaitsStop()) requestStop();
+  if (searchAwaitsStop(thinkRequest.limits)) requestStop();
   commandLock.acquire();
 }
 
 // New search records hold no position: the start position until the next
 // "position" command, so that "go" always searches a valid board.
 static void allocateAtStartPosition() {
-  allocateSearchMemory();
-  gameMoves = setPosition(searchThreads[0].position, START_FEN, nullptr);
+  allocateSearchMemory(engineOptions.hashMb, engineOptions.threads, engineOptions.largePages);
+  gameMoves = setPosition(gamePosition, START_FEN, nullptr);
   positionRefused = false;
 }
 
@@ -125,7 +127,7 @@ static void handlePosition(std::string line) {
   const char* fen = START_FEN;
   if (std::strlen(text) >= 12 && std::strncmp(text + 9, "fen", 3) == 0)
     fen = std::strlen(text) > 13 ? text + 13 : "";
-  const SetupResult setup = setUpPosition(searchThreads[0].position, fen, moves);
+  const SetupResult setup = setUpPosition(gamePosition, fen, moves);
   gameMoves = setup.gameMoves;
   positionRefused = setup.error != SETUP_OK;
   if (positionRefused) reportRefusedPosition(setup);
@@ -141,21 +143,25 @@ static void handleGo(std::string line) {
     commandLock.release();
     return;
   }
-  SearchThread& root = searchThreads[0];
-  const PositionState& st = *root.position.state;
-  root.rootEnd = generateRootMoves(root, root.rootMoves);
+  gamePosition.chess960 = engineOptions.chess960;
+  const PositionState& st = *gamePosition.state;
+  ThinkRequest& request = thinkRequest;
   SearchMoveWords words;
   line.push_back(' ');
-  parseGoParameters(line.data() + 2, isBlackToMove(st), words);
-  root.rootEnd = filterRootMoves(st, root.rootMoves, root.rootEnd, words);
-  if (root.rootEnd == root.rootMoves) {
+  parseGoParameters(line.data() + 2, isBlackToMove(st), request.limits, words);
+  ScoredMove legal[MAX_GENERATED];
+  if (generateLegalMoves(st, legal) == legal || !selectSearchMoves(gamePosition, words, request.limits)) {
     std::printf("bestmove 0000\n");
     std::fflush(stdout);
     commandLock.release();
     return;
   }
-  searchLimits.gameMoves = gameMoves;
-  searchLimits.stopFlag.store(0, std::memory_order_relaxed);
+  request.limits.gameMoves = gameMoves;
+  request.root = &gamePosition;
+  request.config = searchConfig(engineOptions);
+  // Armed here, before "go" returns: a "stop" or "ponderhit" read next
+  // reaches the search however soon it comes.
+  armSearch(request.limits, request.config);
   detachThread(startThread(thinkThreadRoutine, nullptr));
 }
 
@@ -198,7 +204,7 @@ bool handleCommand(const std::string& line) {
     std::fflush(stdout);
     outputLock.unlock();
   } else if (startsWith(line, "ponderhit"))
-    searchLimits.searchMode.store(MODE_NORMAL, std::memory_order_relaxed);
+    ponderHit();
   else if (startsWith(line, "stop")) {
     requestStop();
     stopPerft();
@@ -219,11 +225,10 @@ void initEngine() {
   // tablebases (the built-in set), network.
   setDefaultOptions();
   commandLock.init();
-  tbMaxPieces = 0;
   initAttacks();
   initReductionTables();
   initTablebaseIndices();
-  tbMaxPieces = initTablebases("<empty>");
+  initTablebases("<empty>");
   initNetwork();
 }
 

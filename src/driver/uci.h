@@ -4,13 +4,17 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/platform.h"
+#include "base/platform.h"
+#include "board/types.h"
 
 // Serialises command handlers against the think thread: "go" takes it and
 // the think thread releases it after printing its move.
 extern CommandLock commandLock;
 // Held for every complete multi-part output line.
 extern SpinLock outputLock;
+// The game as the last "position" command set it up (the start position
+// after "ucinewgame"); the board that "go" searches.
+extern Position gamePosition;
 
 // Takes commandLock for a command that needs the board or the options,
 // stopping first a search that only "stop" would end.

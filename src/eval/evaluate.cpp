@@ -1,6 +1,5 @@
 #include <algorithm>
 
-#include "driver/options.h"
 #include "eval/accumulator.h"
 #include "eval/layers.h"
 #include "eval/nnue.h"
@@ -34,10 +33,10 @@ int chess960Correction(const PositionState& st) {
 
 }  // namespace
 
-int evaluate(const PositionState& st, NnueRecord* records, int ply) {
+int evaluate(const PositionState& st, NnueRecord* records, int ply, bool chess960) {
   NnueRecord& record = records[ply];
   if (!record.computed) computeAccumulators(st, records, ply);
   int score = forwardPass(record.own, record.other);
-  if (engineOptions.chess960) score += chess960Correction(st);
+  if (chess960) score += chess960Correction(st);
   return std::clamp(score, -EVAL_LIMIT, EVAL_LIMIT);
 }

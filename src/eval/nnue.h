@@ -21,5 +21,7 @@ static_assert(sizeof(NnueRecord) == 1152, "records sit back to back in the threa
 
 // Static score of records' ply from the side to move's view, clamped to
 // +-30966. records[0..ply] belong to the current search path; st is the
-// position at ply. Needs initNetwork (eval/network.h) first.
-int evaluate(const PositionState& st, NnueRecord* records, int ply);
+// position at ply; chess960 adds the charge for a bishop shut in its corner,
+// a pattern only Chess960 start positions create. Needs initNetwork
+// (eval/network.h) first.
+int evaluate(const PositionState& st, NnueRecord* records, int ply, bool chess960);

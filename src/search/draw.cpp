@@ -2,17 +2,17 @@
 
 #include <algorithm>
 
-#include "driver/platform.h"
-#include "driver/timeman.h"
+#include "base/platform.h"
+#include "search/timeman.h"
 
 // Each point of strength below 100 adds 12 ms of pause per ply of depth.
 constexpr int64_t STRENGTH_PAUSE_BASE_MS = 1200;
 constexpr int64_t STRENGTH_PAUSE_STEP_MS = 12;
 
-int32_t effectiveStrength() { return std::clamp<int32_t>(engineOptions.strength, 1, FULL_STRENGTH); }
+int32_t effectiveStrength(const SearchConfig& config) { return std::clamp<int32_t>(config.strength, 1, FULL_STRENGTH); }
 
 void strengthWait(int depth) {
-  int64_t pause = (STRENGTH_PAUSE_BASE_MS - STRENGTH_PAUSE_STEP_MS * effectiveStrength()) * depth;
+  int64_t pause = (STRENGTH_PAUSE_BASE_MS - STRENGTH_PAUSE_STEP_MS * effectiveStrength(activeConfig)) * depth;
   int64_t target = std::min(nowMs() + pause, softDeadline);
   while (nowMs() <= target && !stopRequested()) {
   }

@@ -5,17 +5,16 @@
 #include <algorithm>
 #include <cstring>
 
-#include "board/fen.h"
 #include "board/makemove.h"
-#include "driver/memory.h"
-#include "driver/think.h"
-#include "driver/timeman.h"
 #include "eval/nnue.h"
 #include "search/draw.h"
+#include "search/memory.h"
 #include "search/movepick.h"
 #include "search/nodeutil.h"
 #include "search/reduction.h"
+#include "search/rootsearch.h"
 #include "search/search.h"
+#include "search/timeman.h"
 #include "search/tt.h"
 
 // Aspiration: the first window is this wide on each side of the last score
@@ -23,8 +22,6 @@
 static constexpr int ASPIRATION_MIN_DEPTH = 4;
 static constexpr int ASPIRATION_DELTA = 7;
 static constexpr int ASPIRATION_FULL_DELTA = 65533;
-
-void (*iterationListener)(const SearchThread& thread, int depth) = nullptr;
 
 static inline uint32_t progressWord(int depth, int score, int finished) {
   return uint32_t(depth) << 24 | uint32_t(score + SCORE_INFINITE) << 8 | uint32_t(finished);
@@ -38,6 +35,7 @@ static void searchRoot(SearchThread& t, int depth, int alpha, int beta) {
   const PositionState& root = *pos.state;
   const bool inCheck = isInCheck(root);
   const int side = isBlackToMove(root) ? 1 : 0;
+  const Move lastMove = pos.lastMove;
   const Move counter = t.counterMoves[side][movePiece(lastMove)][moveFrom(lastMove)][moveTo(lastMove)];
   const int count = int(t.rootEnd - t.rootMoves);
   const int reductionDepth = std::min(depth, REDUCTION_SIZE - 1);
@@ -95,27 +93,20 @@ static void copyHelperSnapshot(SearchThread& t) {
   const ptrdiff_t moves = s.rootEnd - s.rootMoves;
   std::memcpy(t.rootMoves, s.rootMoves, sizeof(ScoredMove) * moves);
   t.rootEnd = t.rootMoves + moves;
+  t.position.lastMove = s.lastMove;
+  t.position.previousMove = s.previousMove;
+  t.position.chess960 = s.chess960;
 }
 
 // Records a finished iteration unless another thread already finished this
-// depth; prints its lines and applies the soft deadline. Returns the depth
+// depth; reports its lines and applies the soft deadline. Returns the depth
 // to search next.
 static int completeIteration(SearchThread& t, int depth) {
   completedDepthLock.lock();
   if (depth > completedDepth) {
     completedDepth = depth;
     ttStoreRoot(t.position.state->key, depth, t.rootMoves[0].move, t.rootScores[0], t.evalStack[0]);
-    int64_t nodes = 0, hits = 0;
-    for (int i = 0; i < threadCount; ++i) {
-      nodes += searchThreads[i].nodes.load(std::memory_order_relaxed);
-      hits += searchThreads[i].tbHits.load(std::memory_order_relaxed);
-    }
-    const int64_t elapsed = nowMs() - startTime;
-    if (iterationListener)
-      iterationListener(t, depth);
-    else
-      for (int line = multiPvCount - 1; line >= 0; --line)
-        printInfoLine(t, line, tbRootScore, elapsed, nodes, hits, depth);
+    reportIteration(t, depth);
     if (softDeadlinePassed()) requestStop();
   }
   const int next = completedDepth + 1;
@@ -127,7 +118,7 @@ static int completeIteration(SearchThread& t, int depth) {
 // iterations, or the abort jump.
 static void runIterations(SearchThread& t) {
   t.nnue[0].computed = 0;
-  t.evalStack[0] = isInCheck(*t.position.state) ? EVAL_NONE : evaluate(*t.position.state, t.nnue, 0);
+  t.evalStack[0] = isInCheck(*t.position.state) ? EVAL_NONE : evaluate(*t.position.state, t.nnue, 0, t.position.chess960);
   ageSearchTables(t);
   t.rootScores[0] = 0;
 
@@ -160,9 +151,9 @@ static void runIterations(SearchThread& t) {
       delta += (6 * delta) >> 3;
     }
 
-    if (engineOptions.strength != FULL_STRENGTH) strengthWait(depth);
+    if (activeConfig.strength != FULL_STRENGTH) strengthWait(depth);
     depth = completeIteration(t, depth);
-    if (depth > searchLimits.depthLimit || stopRequested()) break;
+    if (depth > depthLimit || stopRequested()) break;
   }
 }
 

@@ -8,9 +8,8 @@
 #include "board/exchange.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
-#include "driver/options.h"
-#include "driver/think.h"
-#include "driver/timeman.h"
+#include "search/rootsearch.h"
+#include "search/timeman.h"
 #include "eval/accumulator.h"
 #include "eval/nnue.h"
 #include "search/draw.h"
@@ -122,7 +121,7 @@ int quiescence(SearchThread& t, int nodeKind, int ply, int qDepth, int alpha, in
     return ply - SCORE_MATE;
   }
   if (insufficientMaterial(st)) return drawScoreAt(ply);
-  if ((qDepth <= QS_DEPTH_FLOOR && !inCheck) || ply >= SEARCH_PLY_LIMIT) return evaluate(st, t.nnue, ply);
+  if ((qDepth <= QS_DEPTH_FLOOR && !inCheck) || ply >= SEARCH_PLY_LIMIT) return evaluate(st, t.nnue, ply, t.position.chess960);
 
   // The accumulators are brought up to date while the hash slot (prefetched
   // by the parent) is still on its way from memory.
@@ -177,7 +176,7 @@ int quiescence(SearchThread& t, int nodeKind, int ply, int qDepth, int alpha, in
     bestScore = -SCORE_INFINITE;
   } else {
     if (t.evalStack[ply] == EVAL_NONE) {
-      t.evalStack[ply] = evaluate(st, t.nnue, ply);
+      t.evalStack[ply] = evaluate(st, t.nnue, ply, t.position.chess960);
       staticEval = t.evalStack[ply];
     }
     bestScore = staticEval;

@@ -9,9 +9,8 @@
 #include "board/exchange.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
-#include "driver/options.h"
-#include "driver/think.h"
-#include "driver/timeman.h"
+#include "search/rootsearch.h"
+#include "search/timeman.h"
 #include "eval/accumulator.h"
 #include "eval/nnue.h"
 #include "search/draw.h"
@@ -102,7 +101,7 @@ int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int
   // 5-7. Repetition, fifty-move rule, insufficient material.
   int ruleScore;
   if (settledByRules(st, ply, &ruleScore)) return ruleScore;
-  if (ply >= SEARCH_PLY_LIMIT) return evaluate(st, t.nnue, ply);
+  if (ply >= SEARCH_PLY_LIMIT) return evaluate(st, t.nnue, ply, t.position.chess960);
 
   // 8. Mate-distance pruning: no line from here beats a shorter mate.
   alpha = std::max(alpha, ply - SCORE_MATE);
@@ -152,7 +151,7 @@ int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int
 
   // 12. Static evaluation (none in check).
   if (t.evalStack[ply] == EVAL_NONE && !inCheck) {
-    t.evalStack[ply] = evaluate(st, t.nnue, ply);
+    t.evalStack[ply] = evaluate(st, t.nnue, ply, t.position.chess960);
     adjustedEval = t.evalStack[ply];
   }
   const int staticEval = t.evalStack[ply];

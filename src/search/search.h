@@ -27,12 +27,8 @@ int quiescence(SearchThread& thread, int nodeKind, int ply, int qDepth, int alph
                Move prevMove, Move prevPrevMove);
 
 // The whole search of one thread: iterations of growing depth over the
-// thread's root moves until the depth limit or stopFlag.
+// thread's root moves until the depth limit or the stop flag.
 void iterativeDeepening(SearchThread& thread);
-// When set, receives each newly completed iteration (thread, depth) in place
-// of the "info" lines, under completedDepthLock: programs that run the search
-// in process read the finished depths' moves and scores from here.
-extern void (*iterationListener)(const SearchThread& thread, int depth);
 
 // Thread routine for a helper search thread (argument: its SearchThread).
 void* helperSearchThread(void* thread);

@@ -7,7 +7,7 @@
 #include <csetjmp>
 
 #include "board/types.h"
-#include "driver/platform.h"
+#include "base/platform.h"
 #include "eval/nnue.h"
 
 // Plies of slack above MAX_PLY for the arrays that a node reads at ply + 2.

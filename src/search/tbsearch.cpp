@@ -1,6 +1,5 @@
 #include "search/tbsearch.h"
 
-#include "driver/options.h"
 #include "search/draw.h"
 #include "search/tt.h"
 #include "tablebase/probe.h"
@@ -11,7 +10,7 @@ bool tablebaseScore(SearchThread& t, int ply, int* score, uint32_t* bound) {
   const int wdl = probeWdlRemembered(t.position, &status);
   if (status == PROBE_FAILED) return false;
   t.tbHits.fetch_add(1, std::memory_order_relaxed);
-  const int spoiled = engineOptions.syzygy50MoveRule ? 1 : 0;
+  const int spoiled = activeConfig.syzygy50MoveRule ? 1 : 0;
   const PositionState& st = *t.position.state;
   if (wdl > spoiled) {
     *score = TB_WIN_SCORE + tablebaseGrade(st) - ply;

@@ -258,6 +258,11 @@ void useBuiltinTableImages(const EmbeddedTableFile* files, int count) {
   builtinImageCount = count;
 }
 
+// Largest piece count of the registered tables.
+static int registeredMaxPieces = 0;
+
+int tablebaseMaxPieces() { return registeredMaxPieces; }
+
 int initTablebases(const char* path) {
   // 1-3. Forget the earlier directories and tables.
   tablebasePaths.clear();
@@ -272,6 +277,7 @@ int initTablebases(const char* path) {
   const bool none = path[0] == 0 || std::strcmp(path, "<empty>") == 0;
   if (none) {
     registerCombinations(1, 3, &maxPieces);
+    registeredMaxPieces = maxPieces;
     return maxPieces;
   }
 
@@ -286,5 +292,6 @@ int initTablebases(const char* path) {
   registerCombinations(1, 11, &maxPieces);
   std::printf("info string Found %d WDL and %d DTZ tablebase files.\n", wdlFileCount, dtzFileCount);
   std::fflush(stdout);
+  registeredMaxPieces = maxPieces;
   return maxPieces;
 }

@@ -88,6 +88,8 @@ uint64_t boardMaterialKey(const PositionState& st);
 // WDL and M DTZ tablebase files." when directories were given. Returns the
 // most pieces of any registered table (0 when none).
 int initTablebases(const char* path);
+// What the last initTablebases returned (0 before the first).
+int tablebaseMaxPieces();
 
 // The entry registered under this key (either colour orientation), or
 // nullptr.

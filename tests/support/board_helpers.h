@@ -9,7 +9,7 @@
 #include "board/attacks.h"
 #include "board/fen.h"
 #include "board/movegen.h"
-#include "driver/movetext.h"
+#include "board/movetext.h"
 #include "driver/options.h"
 
 // A position with its tables ready; heap-held because the stack is 49 KB.
@@ -31,16 +31,17 @@ inline std::vector<Move> legalMoves(const PositionState& st) {
   return moves;
 }
 
-inline std::string uciText(const PositionState& st, Move m) {
+// UCI text of m, in Chess960 notation when asked.
+inline std::string uciText(const PositionState& st, Move m, bool chess960 = false) {
   char text[6];
-  moveToUci(st, m, text);
+  moveToUci(st, m, chess960, text);
   return text;
 }
 
 // The legal move with this text, or MOVE_NONE.
-inline Move legalMove(const PositionState& st, const std::string& text) {
+inline Move legalMove(const PositionState& st, const std::string& text, bool chess960 = false) {
   for (Move m : legalMoves(st))
-    if (uciText(st, m) == text) return m;
+    if (uciText(st, m, chess960) == text) return m;
   return MOVE_NONE;
 }
 

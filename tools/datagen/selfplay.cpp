@@ -3,59 +3,32 @@
 #include <cstdlib>
 
 #include "board/fen.h"
-#include "board/attacks.h"
 #include "board/movegen.h"
-#include "driver/memory.h"
-#include "driver/options.h"
-#include "driver/think.h"
 #include "driver/uci.h"
-#include "eval/network.h"
-#include "search/reduction.h"
-#include "search/search.h"
-#include "search/tt.h"
+#include "search/memory.h"
+#include "search/rootsearch.h"
 #include "tablebase/probe.h"
 #include "tablebase/registry.h"
-#include "tablebase/tbindex.h"
 #include "trainingdata/record.h"
 
 namespace {
 
-constexpr int64_t NO_CLOCK_MS = 1000000000000LL;
-constexpr int SEARCH_DEPTH_LIMIT = 127;
-
-// The last finished iteration of the running search.
-Move iterationMove = MOVE_NONE;
-int iterationScore = 0;
-bool iterationDone = false;
-
-void rememberIteration(const SearchThread& thread, int) {
-  iterationMove = thread.rootMoves[0].move;
-  iterationScore = thread.rootScores[0];
-  iterationDone = true;
-}
+// Table size of every game's search.
+int gameHashMb = 16;
 
 struct SearchOutcome {
   Move move;
   int score;  // last finished iteration's, side to move's view
 };
 
-// A node-limited search of thread 0's position, exactly as "go nodes" runs it
-// but silent. Needs at least one legal move.
-SearchOutcome searchNodes(int64_t nodes, int plies) {
-  SearchThread& main = searchThreads[0];
-  main.rootEnd = generateRootMoves(main, main.rootMoves);
-  searchLimits.searchMode.store(MODE_NORMAL, std::memory_order_relaxed);
-  searchLimits.timeMs = NO_CLOCK_MS;
-  searchLimits.incMs = 0;
-  searchLimits.nodeLimit = nodes;
-  searchLimits.movesToGo = 0;
-  searchLimits.depthLimit = SEARCH_DEPTH_LIMIT;
-  searchLimits.gameMoves = plies / 2;
-  searchLimits.stopFlag.store(0, std::memory_order_relaxed);
-  iterationDone = false;
-  SearchThread& chosen = searchPosition();
-  const Move played = chosen.rootMoves[0].move;
-  return {played, iterationDone ? iterationScore : chosen.rootScores[0]};
+// A node-limited search of pos, exactly as "go nodes" runs it but silent.
+// Needs at least one legal move.
+SearchOutcome searchNodes(const Position& pos, int64_t nodes, int plies) {
+  SearchLimits limits;
+  limits.nodes = nodes;
+  limits.gameMoves = plies / 2;
+  const SearchResult result = searchPosition(pos, limits, SearchConfig());
+  return {result.best, result.iterationScore};
 }
 
 int legalMoveCount(const PositionState& st, ScoredMove* list) {
@@ -74,7 +47,7 @@ bool insufficientMaterial(const PositionState& st) {
 // fifty-move rule; false when the position is not in them.
 bool tablebaseResult(Position& pos, int& result) {
   const PositionState& st = *pos.state;
-  if (popcount(st.pieces[ALL_PIECES]) > tbMaxPieces || st.castleFiles != NO_CASTLING) return false;
+  if (popcount(st.pieces[ALL_PIECES]) > tablebaseMaxPieces() || st.castleFiles != NO_CASTLING) return false;
   int status = PROBE_FAILED;
   const int wdl = probeWdl(pos, &status);
   if (status == PROBE_FAILED) return false;
@@ -93,23 +66,15 @@ bool threefold(const Position& pos) {
 }  // namespace
 
 void initSelfPlay(int hashMb) {
-  setDefaultOptions();
-  commandLock.init();
-  initAttacks();
-  initReductionTables();
-  initTablebaseIndices();
-  tbMaxPieces = initTablebases("<empty>");
-  initNetwork();
-  engineOptions.hashMb = hashMb;
-  engineOptions.threads = 1;
-  iterationListener = rememberIteration;
+  initEngine();
+  gameHashMb = hashMb;
 }
 
 GameOutcome playGame(const SelfPlayConfig& config, const std::string& openingFen, Rng& rng) {
   GameOutcome game;
   // A fresh table and histories for every game keep games independent.
-  allocateSearchMemory();
-  Position& pos = searchThreads[0].position;
+  allocateSearchMemory(gameHashMb, 1, false);
+  static Position pos;
   setPosition(pos, openingFen.c_str(), nullptr);
   ScoredMove list[MAX_GENERATED];
   for (int i = 0; i < config.randomPlies; ++i) {
@@ -137,7 +102,7 @@ GameOutcome playGame(const SelfPlayConfig& config, const std::string& openingFen
     if (!first && (st.rule50 >= 100 || threefold(pos) || insufficientMaterial(st) || plies >= config.maxPlies)) break;
     if (!first && tablebaseResult(pos, result)) break;
 
-    const SearchOutcome found = searchNodes(config.nodes, plies);
+    const SearchOutcome found = searchNodes(pos, config.nodes, plies);
     if (first && std::abs(found.score) > config.openingScoreLimit) return game;
     const bool quiet = !(found.move & (MOVE_CAPTURE | MOVE_PROMOTION));
     if (!isInCheck(st) && quiet && std::abs(found.score) < config.keepScoreLimit) {

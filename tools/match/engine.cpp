@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "driver/platform.h"
+#include "base/platform.h"
 
 namespace {
 

@@ -63,6 +63,7 @@ std::string positionCommand(const std::string& fen, const std::string& moves) {
 GameRecord playGame(Player* players[2], const GameSettings& settings, const std::atomic<bool>& stop) {
   GameRecord record;
   GameBoard board;
+  board.position->chess960 = settings.chess960;
   std::string error;
   if (!setupBoard(board, settings.fen, error)) {
     record.result = RESULT_NONE;

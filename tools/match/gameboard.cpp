@@ -7,7 +7,7 @@
 #include "board/fen.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
-#include "driver/movetext.h"
+#include "board/movetext.h"
 
 namespace {
 
@@ -128,7 +128,7 @@ Move findLegalMove(const GameBoard& board, const std::string& uciText) {
   if (uciText.size() < 4 || uciText.size() > 5) return MOVE_NONE;
   char text[6];
   for (int i = 0; i < board.legalCount; ++i) {
-    moveToUci(board.state(), board.legal[i].move, text);
+    moveToUci(board.state(), board.legal[i].move, board.position->chess960, text);
     if (uciText == text) return board.legal[i].move;
   }
   return MOVE_NONE;

@@ -164,9 +164,6 @@ MatchTally runMatch(const MatchConfig& config, std::ostream& out, std::atomic<bo
   state.order = openingOrder(state.openings.size(), config.seed);
   state.chess960 = config.chess960;
   for (const Opening& opening : state.openings) state.chess960 |= opening.chess960;
-  // The board code reads castling moves by this switch; one match is either
-  // all Chess960 or all standard, so it is set once before any game.
-  engineOptions.chess960 = state.chess960;
   int errorFd = -1;
   if (!config.stderrFile.empty()) {
     // Kept open for the whole run: every engine start and restart appends.

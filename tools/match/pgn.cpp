@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "driver/movetext.h"
+#include "board/movetext.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ std::string sanMove(const GameBoard& board, Move move) {
     // The UCI text names the king's target or, in Chess960, the rook: in
     // both notations a target file beyond the king's is the king side.
     char text[6];
-    moveToUci(st, move, text);
+    moveToUci(st, move, board.position->chess960, text);
     return text[2] > text[0] ? "O-O" : "O-O-O";
   }
   std::string san;

@@ -12,7 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "driver/platform.h"
+#include "base/platform.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "board/attacks.h"
 #include "board/fen.h"
 #include "board/perft.h"
-#include "driver/movetext.h"
+#include "board/movetext.h"
 #include "driver/options.h"
 
 namespace {
@@ -54,8 +54,8 @@ int main(int argc, char** argv) {
     fen += argv[i];
   }
   if (fen.empty()) fen = START_FEN;
-  engineOptions.chess960 = chess960 || namesRookFiles(fen);
   setPosition(position, fen.c_str(), nullptr);
+  position.chess960 = chess960 || namesRookFiles(fen);
 
   auto start = std::chrono::steady_clock::now();
   uint64_t total = 0;
@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     int count = perftDivide(position, depth, lines);
     for (int i = 0; i < count; ++i) {
       char text[6];
-      moveToUci(*position.state, lines[i].move, text);
+      moveToUci(*position.state, lines[i].move, position.chess960, text);
       std::printf("%s: %llu\n", text, static_cast<unsigned long long>(lines[i].nodes));
       total += lines[i].nodes;
     }

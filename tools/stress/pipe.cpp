@@ -7,7 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "driver/platform.h"
+#include "base/platform.h"
 
 namespace {
 

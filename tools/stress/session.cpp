@@ -10,9 +10,9 @@
 #include "board/attacks.h"
 #include "board/fen.h"
 #include "board/movegen.h"
-#include "driver/movetext.h"
+#include "board/movetext.h"
 #include "driver/options.h"
-#include "driver/platform.h"
+#include "base/platform.h"
 #include "pipe.h"
 
 namespace {
@@ -72,6 +72,7 @@ class Gui {
   EnginePipe engine_;
   std::deque<std::string> transcript_;
   bool ponder_ = false;
+  bool chess960_ = false;  // the session's castling notation
   // The game as the GUI holds it.
   std::string fen_;
   std::vector<std::string> moves_;
@@ -185,7 +186,7 @@ class Gui {
     std::vector<std::string> texts;
     char text[8];
     for (ScoredMove* m = list; m != end; ++m) {
-      moveToUci(st, m->move, text);
+      moveToUci(st, m->move, chess960_, text);
       texts.push_back(text);
     }
     return texts;
@@ -229,8 +230,7 @@ bool Gui::session(int64_t endMs) {
   transcript_.clear();
   if (!startEngine(engine_, settings_.enginePath)) return fail("cannot start " + settings_.enginePath);
   ++report_.sessions;
-  const bool chess960 = chance(20);
-  engineOptions.chess960 = chess960;
+  const bool chess960 = chess960_ = chance(20);
   ponder_ = chance(50);
   if (!send("uci") || !waitFor("uciok", START_MS)) return false;
   if (!send("setoption name Hash value " + std::to_string(random(1, 16)))) return false;
@@ -275,7 +275,7 @@ bool Gui::session(int64_t endMs) {
 bool Gui::startGame() {
   ++report_.games;
   if (chance(70) && !send("ucinewgame")) return false;
-  fen_ = engineOptions.chess960 ? chess960Fen(rng_) : START_FEN;
+  fen_ = chess960_ ? chess960Fen(rng_) : START_FEN;
   moves_.clear();
   for (int plies = int(random(0, 40)); plies > 0; --plies) {
     std::vector<std::string> legal = legalTexts(moves_);

@@ -1,4 +1,4 @@
-#include "driver/memory.h"
+#include "search/memory.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -8,8 +8,7 @@
 #include <new>
 #include <sys/mman.h>
 
-#include "driver/options.h"
-#include "driver/platform.h"
+#include "base/platform.h"
 #include "search/movepick.h"
 #include "search/tt.h"
 
@@ -125,20 +124,20 @@ static void* clearExtraShare(void* index) {
   return nullptr;
 }
 
-void allocateSearchMemory() {
-  int64_t mb = std::clamp<int64_t>(engineOptions.hashMb, 1, hashLimitMb(physicalMemoryBytes()));
-  int32_t threads = std::clamp(engineOptions.threads, MIN_THREADS, MAX_THREADS);
+void allocateSearchMemory(int64_t hashMb, int32_t threadsWanted, bool largePages) {
+  int64_t mb = std::clamp<int64_t>(hashMb, 1, hashLimitMb(physicalMemoryBytes()));
+  int32_t threads = std::clamp(threadsWanted, MIN_THREADS, MAX_THREADS);
   SearchMemoryLayout layout = searchMemoryLayout(mb, threads);
   // A block of the same shape is kept and only cleared: fresh pages would
   // be zeroed once more by the kernel, which costs as much as the clearing.
-  bool reuse = searchBlock && !largePageBytes && !engineOptions.largePages && threads == threadCount &&
+  bool reuse = searchBlock && !largePageBytes && !largePages && threads == threadCount &&
                layout.slotCount == ttMask + 1;
   if (!reuse) releaseSearchMemory();
   ttGeneration = 0;
   threadCount = threads;
   while (!reuse) {
     layout = searchMemoryLayout(mb, threadCount);
-    if (engineOptions.largePages) {
+    if (largePages) {
       uint64_t mapped = 0;
       searchBlock = mapLargePages(layout.blockBytes, mapped);
       if (searchBlock) {

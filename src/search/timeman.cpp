@@ -1,4 +1,4 @@
-#include "driver/timeman.h"
+#include "search/timeman.h"
 
 #include <algorithm>
 
@@ -7,6 +7,8 @@
 int64_t startTime = 0;
 int64_t softDeadline = 0;
 int64_t hardDeadline = 0;
+int64_t nodeLimit = NO_NODE_LIMIT;
+int32_t depthLimit = MAX_SEARCH_DEPTH;
 int64_t nodeCheckInterval = 1;
 int64_t nextNodeCheck = 1;
 
@@ -55,17 +57,18 @@ int64_t timeBudget(const BudgetInputs& in) {
   return budget;
 }
 
-void computeDeadlines(int32_t rootMoveCount) {
-  BudgetInputs in{searchLimits.timeMs,       searchLimits.incMs,          searchLimits.movesToGo,
-                  searchLimits.gameMoves,    engineOptions.ponder,        engineOptions.moveOverhead,
-                  rootMoveCount};
+void computeDeadlines(const SearchLimits& limits, const SearchConfig& config, int32_t rootMoveCount) {
+  BudgetInputs in{limits.timeMs,    limits.incMs,        limits.movesToGo, limits.gameMoves,
+                  config.ponderEnabled, config.moveOverhead, rootMoveCount};
+  nodeLimit = limits.nodes;
+  depthLimit = limits.depth;
   int64_t budget = timeBudget(in);
   softDeadline = startTime + budget * SOFT_NUMERATOR / SOFT_DENOMINATOR;
   hardDeadline = startTime + HARD_FACTOR * budget;
   int64_t interval = budget < SHORT_BUDGET_MS ? budget * NODES_PER_MS + 10 : LONG_BUDGET_INTERVAL;
-  interval = std::min(interval, searchLimits.nodeLimit);
+  interval = std::min(interval, limits.nodes);
   // A weakened engine meets its hard deadline to the node.
-  if (effectiveStrength() != FULL_STRENGTH) interval = 1;
+  if (effectiveStrength(config) != FULL_STRENGTH) interval = 1;
   // A node limit of 0 or less still reads the clock at every node, never
   // with a step that would leave nextNodeCheck behind.
   nodeCheckInterval = std::max<int64_t>(interval, 1);

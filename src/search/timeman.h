@@ -6,19 +6,21 @@
 #include <csetjmp>
 #include <cstdint>
 
-#include "driver/memory.h"
-#include "driver/options.h"
-#include "driver/platform.h"
+#include "base/platform.h"
+#include "search/limits.h"
+#include "search/memory.h"
 #include "search/searchthread.h"
 
-// Milliseconds of the monotonic clock (nowMs), except the two node counts.
+// Milliseconds of the monotonic clock (nowMs), except the node counts.
 extern int64_t startTime;
 extern int64_t softDeadline;
 extern int64_t hardDeadline;
+extern int64_t nodeLimit;          // the search's node limit
+extern int32_t depthLimit;         // and its deepest iteration
 extern int64_t nodeCheckInterval;  // thread 0 nodes between two clock readings
 extern int64_t nextNodeCheck;      // thread 0 node count of the next reading
 
-// Clock values as "go" gave them, with the options that shape the budget.
+// Clock values of the limits, with the options that shape the budget.
 struct BudgetInputs {
   int64_t timeMs;
   int64_t incMs;
@@ -33,10 +35,10 @@ struct BudgetInputs {
 // half the remaining time less half the move overhead.
 int64_t timeBudget(const BudgetInputs& in);
 
-// Sets the deadlines and the node-check interval from searchLimits,
-// engineOptions, startTime and the number of root moves. Called once per
-// search before the search threads start.
-void computeDeadlines(int32_t rootMoveCount);
+// Sets the deadlines, the node limit and the node-check interval from the
+// limits, the configuration, startTime and the number of root moves. Called
+// once per search before the search threads start.
+void computeDeadlines(const SearchLimits& limits, const SearchConfig& config, int32_t rootMoveCount);
 
 // Soft check of iterative deepening: true when a normal (not pondering, not
 // infinite) search has passed its soft deadline.
@@ -51,7 +53,7 @@ inline void pollClock(SearchThread& t) {
   int64_t nodes = t.nodes.load(std::memory_order_relaxed);
   if (&t == searchThreads && nextNodeCheck <= nodes) {
     nextNodeCheck += nodeCheckInterval;
-    if (currentSearchMode() == MODE_NORMAL && (nowMs() > hardDeadline || nodes >= searchLimits.nodeLimit))
+    if (currentSearchMode() == MODE_NORMAL && (nowMs() > hardDeadline || nodes >= nodeLimit))
       requestStop();
   }
   if (stopRequested()) longjmp(t.searchAbortJump, 1);

@@ -1,4 +1,4 @@
-#include "driver/platform.h"
+#include "base/platform.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,7 +1,6 @@
-#include "driver/movetext.h"
+#include "board/movetext.h"
 
 #include "board/exchange.h"
-#include "driver/options.h"
 
 namespace {
 
@@ -12,11 +11,11 @@ inline bool isRankChar(char c) { return c >= '1' && c <= '8'; }
 
 }  // namespace
 
-void moveToUci(const PositionState& st, Move move, char* out) {
+void moveToUci(const PositionState& st, Move move, bool chess960, char* out) {
   const int flip = isBlackToMove(st) ? 7 : 0;
   Square from = moveFrom(move), to = moveTo(move);
   // Chess960 writes castling as the king taking its own rook.
-  if ((move & MOVE_CASTLE) && engineOptions.chess960)
+  if ((move & MOVE_CASTLE) && chess960)
     to = to == 6 ? (st.castleFiles & 15) : (st.castleFiles >> 4 & 15);
   out[0] = char('a' + fileOf(from));
   out[1] = char('1' + (rankOf(from) ^ flip));

@@ -6,39 +6,39 @@
 #include <csetjmp>
 #include <memory>
 
-#include "driver/options.h"
-#include "driver/timeman.h"
 #include "search/draw.h"
+#include "search/limits.h"
+#include "search/timeman.h"
 
 namespace {
 
 constexpr int64_t START = 5000000;
-constexpr int64_t NO_CLOCK = 1000000000000;
-constexpr int64_t NO_NODES = INT64_MAX;
 
 class Clock : public ::testing::Test {
  protected:
   void SetUp() override {
-    setDefaultOptions();
-    searchLimits.searchMode.store(MODE_NORMAL);
-    searchLimits.timeMs = NO_CLOCK;
-    searchLimits.incMs = 0;
-    searchLimits.movesToGo = 0;
-    searchLimits.gameMoves = 0;
-    searchLimits.nodeLimit = NO_NODES;
-    searchLimits.stopFlag.store(0);
+    limits = SearchLimits();
+    config = SearchConfig();
+    armSearch();
     startTime = START;
+  }
+  void armSearch() {
+    searchSignals.mode.store(MODE_NORMAL);
+    searchSignals.stop.store(0);
+    activeConfig = config;
   }
   // Deadlines as offsets from the start.
   void deadlines(int64_t timeMs, int64_t incMs, int32_t movesToGo, int32_t gameMoves, int32_t rootMoves) {
-    searchLimits.timeMs = timeMs;
-    searchLimits.incMs = incMs;
-    searchLimits.movesToGo = movesToGo;
-    searchLimits.gameMoves = gameMoves;
-    computeDeadlines(rootMoves);
+    limits.timeMs = timeMs;
+    limits.incMs = incMs;
+    limits.movesToGo = movesToGo;
+    limits.gameMoves = gameMoves;
+    computeDeadlines(limits, config, rootMoves);
     soft = softDeadline - START;
     hard = hardDeadline - START;
   }
+  SearchLimits limits;
+  SearchConfig config;
   int64_t soft = -1;
   int64_t hard = -1;
 };
@@ -75,7 +75,7 @@ TEST_F(Clock, SingleReplyAndPonderAdjustTheBudget) {
   deadlines(60000, 0, 0, 0, 1);
   EXPECT_EQ(hard, 400);
   EXPECT_EQ(soft, 87);
-  engineOptions.ponder = true;
+  config.ponderEnabled = true;
   deadlines(60000, 0, 0, 0, 30);
   EXPECT_EQ(hard, 4400);
 }
@@ -87,7 +87,7 @@ TEST_F(Clock, HardDeadlineNeverPassesTheRemainingTime) {
         deadlines(timeMs, inc, mtg, 10, 20);
         EXPECT_GE(soft, 0);
         EXPECT_LE(soft, hard);
-        EXPECT_LE(hard, std::max<int64_t>(timeMs - engineOptions.moveOverhead, 0)) << timeMs << " " << mtg << " " << inc;
+        EXPECT_LE(hard, std::max<int64_t>(timeMs - config.moveOverhead, 0)) << timeMs << " " << mtg << " " << inc;
       }
 }
 
@@ -110,20 +110,20 @@ TEST_F(Clock, EmptyOrNegativeClocksGiveAZeroBudget) {
 }
 
 TEST_F(Clock, WithoutAClockOnlyOtherLimitsEndTheSearch) {
-  deadlines(NO_CLOCK, 0, 0, 0, 30);
+  deadlines(NO_CLOCK_MS, 0, 0, 0, 30);
   EXPECT_GT(soft, int64_t(10000000000));
   EXPECT_EQ(nodeCheckInterval, 10000);
-  searchLimits.nodeLimit = 300;
-  deadlines(NO_CLOCK, 0, 0, 0, 30);
+  limits.nodes = 300;
+  deadlines(NO_CLOCK_MS, 0, 0, 0, 30);
   EXPECT_EQ(nodeCheckInterval, 300);
   // A weakened engine reads the clock at every node.
-  engineOptions.strength = 40;
-  deadlines(NO_CLOCK, 0, 0, 0, 30);
+  config.strength = 40;
+  deadlines(NO_CLOCK_MS, 0, 0, 0, 30);
   EXPECT_EQ(nodeCheckInterval, 1);
   // A node limit of 0 still leaves a positive interval.
-  engineOptions.strength = 100;
-  searchLimits.nodeLimit = 0;
-  deadlines(NO_CLOCK, 0, 0, 0, 30);
+  config.strength = 100;
+  limits.nodes = 0;
+  deadlines(NO_CLOCK_MS, 0, 0, 0, 30);
   EXPECT_EQ(nodeCheckInterval, 1);
 }
 
@@ -151,8 +151,8 @@ class Poll : public Clock {
 };
 
 TEST_F(Poll, NodeLimitIsCheckedEveryIntervalInThreadZero) {
-  searchLimits.nodeLimit = 1000;
-  deadlines(NO_CLOCK, 0, 0, 0, 30);
+  limits.nodes = 1000;
+  deadlines(NO_CLOCK_MS, 0, 0, 0, 30);
   ASSERT_EQ(nodeCheckInterval, 1000);
   SearchThread& main = threads_[0];
   // Nodes 0..999 are counted; the poll at node count 1000 stops the search.
@@ -163,8 +163,8 @@ TEST_F(Poll, NodeLimitIsCheckedEveryIntervalInThreadZero) {
 }
 
 TEST_F(Poll, HelpersOnlyObeyTheStopFlag) {
-  searchLimits.nodeLimit = 10;
-  deadlines(NO_CLOCK, 0, 0, 0, 30);
+  limits.nodes = 10;
+  deadlines(NO_CLOCK_MS, 0, 0, 0, 30);
   SearchThread& helper = threads_[1];
   EXPECT_EQ(pollNodes(helper, 100), 100);
   EXPECT_FALSE(stopRequested());
@@ -177,12 +177,12 @@ TEST_F(Poll, HelpersOnlyObeyTheStopFlag) {
 TEST_F(Poll, PonderingIgnoresDeadlinesUntilPonderhit) {
   deadlines(80, 0, 0, 0, 30);  // budget 0: the hard deadline is the start
   startTime = nowMs() - 1000;
-  computeDeadlines(30);
-  searchLimits.searchMode.store(MODE_PONDER);
+  computeDeadlines(limits, config, 30);
+  searchSignals.mode.store(MODE_PONDER);
   SearchThread& main = threads_[0];
   EXPECT_EQ(pollNodes(main, 50), 50);
   EXPECT_FALSE(stopRequested());
-  searchLimits.searchMode.store(MODE_NORMAL);
+  searchSignals.mode.store(MODE_NORMAL);
   int64_t polled = pollNodes(main, 50);
   EXPECT_LT(polled, 50);
   EXPECT_TRUE(stopRequested());
@@ -191,15 +191,15 @@ TEST_F(Poll, PonderingIgnoresDeadlinesUntilPonderhit) {
 TEST_F(Clock, SoftDeadlineOnlyInNormalSearches) {
   softDeadline = nowMs() - 1;
   EXPECT_TRUE(softDeadlinePassed());
-  searchLimits.searchMode.store(MODE_INFINITE);
+  searchSignals.mode.store(MODE_INFINITE);
   EXPECT_FALSE(softDeadlinePassed());
   softDeadline = nowMs() + 100000;
-  searchLimits.searchMode.store(MODE_NORMAL);
+  searchSignals.mode.store(MODE_NORMAL);
   EXPECT_FALSE(softDeadlinePassed());
 }
 
 TEST_F(Clock, StrengthPauseEndsAtTheSoftDeadlineOrOnStop) {
-  engineOptions.strength = 1;  // 1188 ms per ply
+  activeConfig.strength = 1;  // 1188 ms per ply
   softDeadline = nowMs() + 30;
   int64_t before = nowMs();
   strengthWait(10);
@@ -211,27 +211,27 @@ TEST_F(Clock, StrengthPauseEndsAtTheSoftDeadlineOrOnStop) {
   before = nowMs();
   strengthWait(10);
   EXPECT_LT(nowMs() - before, 1000);
-  EXPECT_EQ(effectiveStrength(), 1);
-  engineOptions.strength = -7;
-  EXPECT_EQ(effectiveStrength(), 1);
-  engineOptions.strength = 500;
-  EXPECT_EQ(effectiveStrength(), 100);
+  EXPECT_EQ(effectiveStrength(activeConfig), 1);
+  config.strength = -7;
+  EXPECT_EQ(effectiveStrength(config), 1);
+  config.strength = 500;
+  EXPECT_EQ(effectiveStrength(config), 100);
 }
 
 TEST(DrawScore, AlternatesWithThePly) {
-  setDefaultOptions();
+  activeConfig = SearchConfig();
   EXPECT_EQ(drawScoreAt(0), 0);
   EXPECT_EQ(drawScoreAt(1), 0);
-  engineOptions.drawScore = 50;
+  activeConfig.drawScore = 50;
   EXPECT_EQ(drawScoreAt(1), -50);
   EXPECT_EQ(drawScoreAt(2), 50);
-  engineOptions.drawScore = -20;
+  activeConfig.drawScore = -20;
   EXPECT_EQ(drawScoreAt(3), 20);
   // Values beyond the option's range are held at +-100.
-  engineOptions.drawScore = 40000;
+  activeConfig.drawScore = 40000;
   EXPECT_EQ(drawScoreAt(4), 100);
   EXPECT_EQ(drawScoreAt(5), -100);
-  setDefaultOptions();
+  activeConfig = SearchConfig();
 }
 
 }  // namespace

@@ -39,11 +39,13 @@ struct SlotRange {
 };
 SlotRange clearShare(int32_t index, int32_t threads, uint64_t slotCount);
 
-// Frees any old block and allocates a cleared one from the Hash (at most
-// hashLimitMb of this machine), Threads and LargePages options, halving the
-// table while the allocation fails. Below
-// 1 MB it prints "Memory allocation error" and exits with status 1.
-void allocateSearchMemory();
+// Frees any old block and allocates a cleared one with a table of hashMb
+// (at most hashLimitMb of this machine) and records for that many threads
+// (clamped to MIN_THREADS..MAX_THREADS), from huge pages when largePages
+// asks for them and the system has them reserved, halving the table while
+// the allocation fails. Below 1 MB it prints "Memory allocation error" and
+// exits with status 1.
+void allocateSearchMemory(int64_t hashMb, int32_t threads, bool largePages);
 void releaseSearchMemory();
 bool searchMemoryAllocated();
 

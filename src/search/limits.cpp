@@ -1,0 +1,4 @@
+#include "search/limits.h"
+
+SearchSignals searchSignals;
+SearchConfig activeConfig;
