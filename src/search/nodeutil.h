@@ -9,12 +9,6 @@
 // arrays or the state stack.
 constexpr int SEARCH_PLY_LIMIT = MAX_PLY - 2;
 
-// Neither side can mate: no pawn, rook or queen and at most one minor piece.
-inline bool insufficientMaterial(const PositionState& st) {
-  if (st.pieces[PAWN] | st.pieces[ROOK] | st.pieces[QUEEN]) return false;
-  return popcount(st.pieces[KNIGHT] | st.pieces[BISHOP]) <= 1;
-}
-
 // In check: does any evasion leave the king safe? Used where the fifty-move
 // rule would otherwise call a mated position a draw.
 inline bool hasLegalEvasion(const PositionState& st) {

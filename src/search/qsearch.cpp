@@ -7,6 +7,7 @@
 
 #include "board/exchange.h"
 #include "board/makemove.h"
+#include "board/material.h"
 #include "board/movegen.h"
 #include "search/rootsearch.h"
 #include "search/timeman.h"

@@ -3,8 +3,9 @@
 #pragma once
 
 #include <string>
-#include <sys/types.h>
 #include <vector>
+
+#include "common/childprocess.h"
 
 class EngineProcess {
  public:
@@ -27,10 +28,7 @@ class EngineProcess {
   int waitExit(int timeoutMs = 5000);
 
  private:
-  pid_t pid_ = -1;
-  int toChild_ = -1;
-  int fromChild_ = -1;
-  std::string buffer_;
+  ChildProcess child_;
   std::vector<std::string> lines_;
   int status_ = -1;
   bool exited_ = false;

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "board/fen.h"
+#include "board/material.h"
 #include "board/movegen.h"
 #include "driver/uci.h"
 #include "search/memory.h"
@@ -35,14 +36,6 @@ int legalMoveCount(const PositionState& st, ScoredMove* list) {
   return int(generateLegalMoves(st, list) - list);
 }
 
-// Neither side can ever mate: bare kings, or one minor piece in all.
-bool insufficientMaterial(const PositionState& st) {
-  if (st.pieces[PAWN] | st.pieces[ROOK] | st.pieces[QUEEN]) return false;
-  return popcount(st.pieces[KNIGHT] | st.pieces[BISHOP]) <= 1;
-}
-
-// The current position occurred twice before (same side to move) since the
-// last irreversible move, which the game's state stack starts at.
 // The game's result from white's view by the built-in tablebases, under the
 // fifty-move rule; false when the position is not in them.
 bool tablebaseResult(Position& pos, int& result) {
@@ -56,6 +49,8 @@ bool tablebaseResult(Position& pos, int& result) {
   return true;
 }
 
+// The current position occurred twice before (same side to move) since the
+// last irreversible move, which the game's state stack starts at.
 bool threefold(const Position& pos) {
   int seen = 0;
   for (ptrdiff_t i = pos.state - pos.stateStack - 2; i >= 0; i -= 2)

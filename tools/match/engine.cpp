@@ -13,11 +13,18 @@ bool startsWithWord(const std::string& line, const char* word) {
   return (in >> first) && first == word;
 }
 
+// The engine's next line; a Windows line ending loses its carriage return.
+ReadStatus readEngineLine(UciEngine& engine, std::string& line, int64_t deadlineMs) {
+  ReadStatus status = readLine(engine.process, line, deadlineMs);
+  if (status == READ_LINE && !line.empty() && line.back() == '\r') line.pop_back();
+  return status;
+}
+
 // Reads lines until one starts with the word; false on timeout or end.
 bool waitForWord(UciEngine& engine, const char* word, int64_t deadlineMs, EngineFault& fault) {
   std::string line;
   for (;;) {
-    ReadStatus status = readLine(engine.process, line, deadlineMs);
+    ReadStatus status = readEngineLine(engine, line, deadlineMs);
     if (status == READ_TIMEOUT) {
       fault = FAULT_TIMEOUT;
       return false;
@@ -74,7 +81,8 @@ bool parseInfoScore(const std::string& line, int& score, int& depth) {
 bool startEngine(UciEngine& engine, const EngineSetup& setup, bool chess960, int64_t timeoutMs,
                  std::string& error) {
   engine.ready = false;
-  if (!startProcess(engine.process, setup.command, error)) return false;
+  // Through the shell, so that a command line may carry arguments and quoting.
+  if (!startChild(engine.process, {"/bin/sh", "-c", "exec " + setup.command}, GROUP_OWN, error)) return false;
   int64_t deadline = nowMs() + timeoutMs;
   EngineFault fault = FAULT_NONE;
   bool ok = writeLine(engine.process, "uci") && waitForWord(engine, "uciok", deadline, fault);
@@ -114,7 +122,7 @@ MoveReply requestMove(UciEngine& engine, const std::string& positionCommand,
   }
   std::string line;
   for (;;) {
-    ReadStatus status = readLine(engine.process, line, start + waitLimitMs);
+    ReadStatus status = readEngineLine(engine, line, start + waitLimitMs);
     reply.elapsedMs = nowMs() - start;
     if (status == READ_TIMEOUT) {
       reply.fault = FAULT_TIMEOUT;
@@ -145,11 +153,11 @@ MoveReply requestMove(UciEngine& engine, const std::string& positionCommand,
 
 void quitEngine(UciEngine& engine, int64_t graceMs) {
   if (engine.process.pid > 0) writeLine(engine.process, "quit");
-  stopProcess(engine.process, graceMs);
+  stopChild(engine.process, graceMs);
   engine.ready = false;
 }
 
 void discardEngine(UciEngine& engine) {
-  stopProcess(engine.process, 0);
+  stopChild(engine.process, 0);
   engine.ready = false;
 }

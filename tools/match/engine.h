@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "process.h"
+#include "common/childprocess.h"
 
 // How an engine is started: display name, shell command line, and the UCI
 // options sent after "uciok" in the given order.

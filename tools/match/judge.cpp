@@ -1,8 +1,9 @@
 #include "judge.h"
 
+#include "board/material.h"
+
 namespace {
 
-constexpr Bitboard LIGHT_SQUARES = 0x55AA55AA55AA55AAULL;
 constexpr int FIFTY_MOVE_PLIES = 100;
 
 }  // namespace
@@ -37,23 +38,12 @@ const char* resultText(GameResult result) {
 
 GameResult lossFor(int side) { return side == 0 ? RESULT_BLACK_WINS : RESULT_WHITE_WINS; }
 
-bool insufficientMaterial(const PositionState& st) {
-  if (st.pieces[PAWN] | st.pieces[ROOK] | st.pieces[QUEEN]) return false;
-  Bitboard minors = st.pieces[KNIGHT] | st.pieces[BISHOP];
-  if (popcount(minors) <= 1) return true;
-  if (st.pieces[KNIGHT]) return false;
-  // Mirroring the board flips square colours for every piece alike, so the
-  // test "all on one colour" does not depend on the side to move.
-  Bitboard bishops = st.pieces[BISHOP];
-  return (bishops & LIGHT_SQUARES) == 0 || (bishops & ~LIGHT_SQUARES) == 0;
-}
-
 Verdict judgeBoard(const GameBoard& board) {
   const PositionState& st = board.state();
   int mover = isBlackToMove(st) ? 1 : 0;
   if (board.legalCount == 0)
     return isInCheck(st) ? Verdict{lossFor(mover), END_CHECKMATE} : Verdict{RESULT_DRAW, END_STALEMATE};
-  if (insufficientMaterial(st)) return {RESULT_DRAW, END_INSUFFICIENT_MATERIAL};
+  if (deadMaterial(st)) return {RESULT_DRAW, END_INSUFFICIENT_MATERIAL};
   if (repetitionCount(board) >= 3) return {RESULT_DRAW, END_REPETITION};
   if (st.rule50 >= FIFTY_MOVE_PLIES) return {RESULT_DRAW, END_FIFTY_MOVES};
   return {};

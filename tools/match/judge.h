@@ -38,9 +38,6 @@ GameResult lossFor(int side);
 // The rules: mate and stalemate, dead material, threefold repetition and
 // the fifty-move rule, in that order of precedence.
 Verdict judgeBoard(const GameBoard& board);
-// Neither side can ever mate: bare kings, a single minor piece, or only
-// bishops all on squares of one colour.
-bool insufficientMaterial(const PositionState& st);
 
 // Score adjudication; a rule is off while its move count is zero. Resign:
 // both engines see the same side ahead by at least resignScore for

@@ -5,9 +5,9 @@
 
 #include "board/attacks.h"
 #include "cli.h"
+#include "common/childprocess.h"
 #include "driver/options.h"
 #include "match.h"
-#include "process.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "board/fen.h"
+#include "common/childprocess.h"
 #include "driver/options.h"
 #include "openings.h"
 #include "pgn.h"
-#include "process.h"
 
 namespace {
 

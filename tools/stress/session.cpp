@@ -10,10 +10,10 @@
 #include "board/attacks.h"
 #include "board/fen.h"
 #include "board/movegen.h"
-#include "board/movetext.h"
-#include "driver/options.h"
 #include "base/platform.h"
-#include "pipe.h"
+#include "board/movetext.h"
+#include "common/childprocess.h"
+#include "driver/options.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ class Gui {
   StressReport& report_;
   std::mt19937_64& rng_;
   std::unique_ptr<Position> pos_;
-  EnginePipe engine_;
+  ChildProcess engine_;
   std::deque<std::string> transcript_;
   bool ponder_ = false;
   bool chess960_ = false;  // the session's castling notation
@@ -97,7 +97,7 @@ class Gui {
   }
   bool send(const std::string& line) {
     note("> " + line);
-    return sendLine(engine_, line) || fail("the engine's input closed (crashed?)");
+    return writeLine(engine_, line) || fail("the engine's input closed (crashed?)");
   }
   // Reads lines until one starts with prefix. A "bestmove" that is not the
   // line waited for is a fault: no search may answer then.
@@ -105,9 +105,9 @@ class Gui {
     const int64_t deadline = nowMs() + timeoutMs;
     std::string line;
     for (;;) {
-      LineStatus status = receiveLine(engine_, line, deadline);
-      if (status == LINE_TIMEOUT) return fail("no '" + prefix + "' within " + std::to_string(timeoutMs) + " ms");
-      if (status == LINE_CLOSED) return fail("the engine's output closed while waiting for '" + prefix + "'");
+      ReadStatus status = readLine(engine_, line, deadline);
+      if (status == READ_TIMEOUT) return fail("no '" + prefix + "' within " + std::to_string(timeoutMs) + " ms");
+      if (status == READ_CLOSED) return fail("the engine's output closed while waiting for '" + prefix + "'");
       note("< " + line);
       if (line.rfind(prefix, 0) == 0) {
         if (found) *found = line;
@@ -121,9 +121,9 @@ class Gui {
     const int64_t deadline = nowMs() + ms;
     std::string line;
     for (;;) {
-      LineStatus status = receiveLine(engine_, line, deadline);
-      if (status == LINE_TIMEOUT) return true;
-      if (status == LINE_CLOSED) return fail("the engine's output closed during a search");
+      ReadStatus status = readLine(engine_, line, deadline);
+      if (status == READ_TIMEOUT) return true;
+      if (status == READ_CLOSED) return fail("the engine's output closed during a search");
       note("< " + line);
       if (line.rfind("bestmove", 0) == 0) return fail("bestmove before stop or ponderhit");
     }
@@ -136,9 +136,9 @@ class Gui {
     std::string line;
     found.clear();
     for (;;) {
-      LineStatus status = receiveLine(engine_, line, deadline);
-      if (status == LINE_TIMEOUT) return true;
-      if (status == LINE_CLOSED) return fail("the engine's output closed during a search");
+      ReadStatus status = readLine(engine_, line, deadline);
+      if (status == READ_TIMEOUT) return true;
+      if (status == READ_CLOSED) return fail("the engine's output closed during a search");
       note("< " + line);
       if (line.rfind("bestmove", 0) == 0) {
         found = line;
@@ -154,9 +154,9 @@ class Gui {
     const int64_t deadline = nowMs() + READY_MS;
     std::string line;
     for (;;) {
-      LineStatus status = receiveLine(engine_, line, deadline);
-      if (status == LINE_TIMEOUT) return fail("no readyok during a search");
-      if (status == LINE_CLOSED) return fail("the engine's output closed during a search");
+      ReadStatus status = readLine(engine_, line, deadline);
+      if (status == READ_TIMEOUT) return fail("no readyok during a search");
+      if (status == READ_CLOSED) return fail("the engine's output closed during a search");
       note("< " + line);
       if (line == "readyok") return true;
       if (line.rfind("bestmove", 0) == 0) {
@@ -228,7 +228,9 @@ class Gui {
 
 bool Gui::session(int64_t endMs) {
   transcript_.clear();
-  if (!startEngine(engine_, settings_.enginePath)) return fail("cannot start " + settings_.enginePath);
+  std::string error;
+  if (!startChild(engine_, {settings_.enginePath}, GROUP_SHARED, error))
+    return fail("cannot start " + settings_.enginePath);
   ++report_.sessions;
   const bool chess960 = chess960_ = chance(20);
   ponder_ = chance(50);
@@ -263,7 +265,7 @@ bool Gui::session(int64_t endMs) {
     }
   }
   if (!send("isready") || !waitFor("readyok", READY_MS) || !send("quit")) return false;
-  const int status = finishEngine(engine_, QUIT_MS);
+  const int status = stopChild(engine_, QUIT_MS);
   if (status == -1) return fail("the engine did not end after quit");
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
     return fail("the engine ended with status " + std::to_string(status) + " after quit");

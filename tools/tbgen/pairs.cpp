@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <numeric>
 
+#include "bytes.h"
+
 namespace {
 
 constexpr int MAX_SYMBOLS = 4095;  // 4095 itself marks a literal's right half
@@ -102,16 +104,6 @@ void buildPairs(std::vector<uint16_t>& seq, std::vector<Symbol>& symbols) {
     seq.resize(out);
     pc.clear();
   }
-}
-
-void put16(std::vector<uint8_t>& v, uint32_t x) {
-  v.push_back(uint8_t(x));
-  v.push_back(uint8_t(x >> 8));
-}
-
-void put32(std::vector<uint8_t>& v, uint32_t x) {
-  put16(v, x & 0xFFFF);
-  put16(v, x >> 16);
 }
 
 }  // namespace

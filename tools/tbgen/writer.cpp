@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "bytes.h"
 #include "fileorder.h"
 #include "pairs.h"
 #include "parallel.h"
@@ -13,11 +14,11 @@ constexpr uint32_t WDL_MAGIC = 0x5D23E871;
 constexpr uint32_t DTZ_MAGIC = 0xA50C66D7;
 constexpr uint64_t DATA_ALIGNMENT = 64;
 
-// Flags of a DTZ sub-table.
-constexpr uint8_t DTZ_MAPPED = 2;
-constexpr uint8_t DTZ_WIN_PLIES = 4;
-constexpr uint8_t DTZ_LOSS_PLIES = 8;
-constexpr uint8_t DTZ_WIDE_MAP = 16;
+// Flags of a DTZ sub-table, above bit 0 (the side to move it holds).
+constexpr uint8_t DTZ_MAPPED = 2;      // values go through the value maps
+constexpr uint8_t DTZ_WIN_PLIES = 4;   // wins' distances stored in plies, not moves
+constexpr uint8_t DTZ_LOSS_PLIES = 8;  // losses' distances likewise
+constexpr uint8_t DTZ_WIDE_MAP = 16;   // the maps hold 16-bit values
 
 // Block sizes: WDL values are read throughout the search, so their blocks
 // stay small; DTZ values only at the root.
@@ -129,16 +130,6 @@ SubTableData compressDtz(const TableInfo& info, const Arrangement& a, int file, 
   out.flags = uint8_t(stm | DTZ_MAPPED | (info.winPlies ? DTZ_WIN_PLIES : 0) | (info.lossPlies ? DTZ_LOSS_PLIES : 0) |
                       (wide ? DTZ_WIDE_MAP : 0));
   return out;
-}
-
-void put16(std::vector<uint8_t>& v, uint32_t x) {
-  v.push_back(uint8_t(x));
-  v.push_back(uint8_t(x >> 8));
-}
-
-void put32(std::vector<uint8_t>& v, uint32_t x) {
-  put16(v, x & 0xFFFF);
-  put16(v, x >> 16);
 }
 
 void padTo(std::vector<uint8_t>& v, uint64_t alignment) {
