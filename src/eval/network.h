@@ -29,6 +29,16 @@ static_assert(NETWORK_IMAGE_SIZE == 20990804);
 
 // Fraction bits the fixed shifts of the forward pass are built for.
 constexpr int32_t EXPECTED_DECIMAL_BITS[4] = {4, 3, 3, 2};
+// Between the layers an activation 0..127 stands for 0..127/8. From that the
+// shifts: an accumulator (L1 bits) drops its one bit more than an
+// activation, a hidden sum (weight bits + activation bits) its weight bits,
+// and the output sum both, which leaves whole centipawns.
+constexpr int ACTIVATION_BITS = 3;
+constexpr int ACCUMULATOR_SHIFT = EXPECTED_DECIMAL_BITS[0] - ACTIVATION_BITS;
+constexpr int HIDDEN_SHIFT = EXPECTED_DECIMAL_BITS[1];
+constexpr int OUTPUT_SHIFT = EXPECTED_DECIMAL_BITS[3] + ACTIVATION_BITS;
+static_assert(ACCUMULATOR_SHIFT == 1 && HIDDEN_SHIFT == 3 && EXPECTED_DECIMAL_BITS[2] == HIDDEN_SHIFT &&
+              OUTPUT_SHIFT == 5, "the vector kernels shift by 1, 3, 3 and 5 bits");
 
 // The image evaluate reads; set by initNetwork or useNetwork.
 extern const uint8_t* networkImage;
