@@ -79,14 +79,7 @@ std::vector<uint8_t> exportImage(const Model& model) {
 }
 
 std::string checkImage(const std::vector<uint8_t>& bytes) {
-  if (bytes.size() != NETWORK_IMAGE_SIZE)
-    return "a network image has " + std::to_string(NETWORK_IMAGE_SIZE) + " bytes, this one " +
-           std::to_string(bytes.size());
-  if (const int layer = wrongDecimalBitsLayer(bytes.data()))
-    return "layer " + std::to_string(layer) + " has " +
-           std::to_string(imageInt32(bytes.data(), IMAGE_DECIMAL_BITS + 4 * (layer - 1))) +
-           " decimal bits, the engine needs " + std::to_string(EXPECTED_DECIMAL_BITS[layer - 1]);
-  return {};
+  return networkImageProblem(bytes.data(), bytes.size(), "the image");
 }
 
 int engineOutput(const int32_t* const rows[2], const int count[2]) {

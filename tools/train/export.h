@@ -16,8 +16,8 @@
 // shifts round to nearest.
 std::vector<uint8_t> exportImage(const Model& model);
 
-// Empty when bytes is a network image this engine can load, else the reason:
-// the size and the four decimal-bit fields are checked.
+// Empty when bytes is a network image this engine can load, else the
+// engine's reason (networkImageProblem).
 std::string checkImage(const std::vector<uint8_t>& bytes);
 
 // Output of the network in use (useNetwork) for a position given by its two
