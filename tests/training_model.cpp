@@ -117,7 +117,8 @@ TEST(TrainerModel, VirtualRowsFoldIntoEveryRealRowOnExport) {
 }
 
 // The exported image, loaded into the engine, evaluates every position
-// exactly as the trainer's integer pass does, and close to the float model.
+// exactly as the engine's scalar layers do over the trainer's input rows,
+// and close to the float model.
 TEST(TrainerModel, EngineEvaluationOfAnExportEqualsTheIntegerPass) {
   Model m;
   m.initialise(11);
@@ -140,7 +141,7 @@ TEST(TrainerModel, EngineEvaluationOfAnExportEqualsTheIntegerPass) {
     Board board(fen.c_str());
     const Sample s = sampleOf(fen);
     const int32_t* rows[2] = {s.rows[0], s.rows[1]};
-    const int integer = std::clamp(integerForward(image.get(), rows, s.count), -30966, 30966);
+    const int integer = std::clamp(engineOutput(rows, s.count), -30966, 30966);
     records[0].computed = 0;
     ASSERT_EQ(evaluate(board.st(), records, 0, false), integer) << fen;
     const float real = forward(m, fw, s, a);

@@ -14,7 +14,7 @@ int32_t layerBias(size_t offset, int index) { return imageInt32(networkImage, of
 // activation range.
 uint8_t activate(int32_t sum) {
   int32_t saturated = std::clamp(sum, -32768, 32767);
-  return uint8_t(std::clamp(saturated >> 3, 0, 127));
+  return uint8_t(std::clamp(saturated >> HIDDEN_SHIFT, 0, 127));
 }
 
 }  // namespace
@@ -31,8 +31,8 @@ void accumulateRowsScalar(int16_t* dst, const int16_t* src, const int16_t* const
 
 void clipAccumulatorsScalar(const int16_t* own, const int16_t* other, uint8_t* out) {
   for (int lane = 0; lane < L1_SIZE; ++lane) {
-    out[lane] = uint8_t(std::clamp(own[lane] >> 1, 0, 127));
-    out[L1_SIZE + lane] = uint8_t(std::clamp(other[lane] >> 1, 0, 127));
+    out[lane] = uint8_t(std::clamp(own[lane] >> ACCUMULATOR_SHIFT, 0, 127));
+    out[L1_SIZE + lane] = uint8_t(std::clamp(other[lane] >> ACCUMULATOR_SHIFT, 0, 127));
   }
 }
 
@@ -55,7 +55,7 @@ void hiddenLayer3Scalar(const uint8_t* inputs, uint8_t* out) {
 int outputLayerScalar(const uint8_t* inputs) {
   uint32_t sum = uint32_t(imageInt32(networkImage, IMAGE_L4_BIAS));
   for (int i = 0; i < L3_SIZE; ++i) sum += uint32_t(convertedNetwork.l4Weights[i] * inputs[i]);
-  return int32_t(sum) / 32;
+  return int32_t(sum) / (1 << OUTPUT_SHIFT);
 }
 
 int forwardPassScalar(const int16_t* own, const int16_t* other) {

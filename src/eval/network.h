@@ -1,9 +1,11 @@
 // The network image: its byte layout, the pointer to the image in use, the
-// 16-bit copies of the small layers and the start-up check of its header.
+// 16-bit copies of the small layers, the start-up check of its header, and
+// images read from files in place of the built-in one.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "eval/features.h"
 #include "eval/nnue.h"
@@ -29,6 +31,16 @@ static_assert(NETWORK_IMAGE_SIZE == 20990804);
 
 // Fraction bits the fixed shifts of the forward pass are built for.
 constexpr int32_t EXPECTED_DECIMAL_BITS[4] = {4, 3, 3, 2};
+// Between the layers an activation 0..127 stands for 0..127/8. From that the
+// shifts: an accumulator (L1 bits) drops its one bit more than an
+// activation, a hidden sum (weight bits + activation bits) its weight bits,
+// and the output sum both, which leaves whole centipawns.
+constexpr int ACTIVATION_BITS = 3;
+constexpr int ACCUMULATOR_SHIFT = EXPECTED_DECIMAL_BITS[0] - ACTIVATION_BITS;
+constexpr int HIDDEN_SHIFT = EXPECTED_DECIMAL_BITS[1];
+constexpr int OUTPUT_SHIFT = EXPECTED_DECIMAL_BITS[3] + ACTIVATION_BITS;
+static_assert(ACCUMULATOR_SHIFT == 1 && HIDDEN_SHIFT == 3 && EXPECTED_DECIMAL_BITS[2] == HIDDEN_SHIFT &&
+              OUTPUT_SHIFT == 5, "the vector kernels shift by 1, 3, 3 and 5 bits");
 
 // The image evaluate reads; set by initNetwork or useNetwork.
 extern const uint8_t* networkImage;
@@ -79,3 +91,25 @@ void useNetwork(const uint8_t* image);
 // its header; a missing or short image or a wrong header ends the process
 // with status 1 after one line on standard output.
 void initNetwork();
+
+// Why size bytes at image cannot be a network, "" when they can: first the
+// size, then (only when it is right) the four decimal-bit fields in layer
+// order. name stands for the image in the message.
+std::string networkImageProblem(const uint8_t* image, size_t size, const std::string& name);
+
+// Reads the image in the file at path and, if it can be a network, puts it in
+// use and returns "". Otherwise the network in use stays as it was and the
+// reply says why: "cannot read PATH", "PATH has N bytes, a network image has
+// M", "PATH has D decimal bits in LK, a network image has E" (the first
+// wrong layer) or "no memory for PATH". Only between searches: the image
+// read from a file before is released.
+std::string loadNetworkFile(const std::string& path);
+
+// After initNetwork: puts the built-in image back in use and releases the
+// one read from a file, if any.
+void useBuiltInNetwork();
+
+// Short name of the network in use for diagnostics: "built-in", the file it
+// was read from, or "image in memory" (set by useNetwork alone), followed by
+// a hash of its bytes, e.g. "nets/gen5.nnue (hash 3fa2c901)".
+std::string networkName();

@@ -1,22 +1,29 @@
 #include "export.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
-#include <cstring>
+
+#include "eval/layers.h"
+#include "eval/network.h"
 
 namespace {
 
-constexpr int L1 = 256, L2 = 32, L3 = 32;
-constexpr size_t L1_BIASES = size_t(REAL_ROWS) * L1 * 2;
-constexpr size_t L2_WEIGHTS = L1_BIASES + L1 * 2;
-constexpr size_t L2_BIASES = L2_WEIGHTS + L2 * 2 * L1;
-constexpr size_t L3_WEIGHTS = L2_BIASES + L2 * 4;
-constexpr size_t L3_BIASES = L3_WEIGHTS + L3 * L2;
-constexpr size_t L4_WEIGHTS = L3_BIASES + L3 * 4;
-constexpr size_t L4_BIAS = L4_WEIGHTS + 64;
-constexpr size_t DECIMAL_BITS = L4_BIAS + 4;
-static_assert(DECIMAL_BITS + 16 == IMAGE_BYTES);
-constexpr int32_t BITS[4] = {4, 3, 3, 2};
+static_assert(REAL_ROWS == FEATURE_ROWS, "the trainer's real rows are the image's first-layer rows");
+
+// Steps of the image's integers, as multiples of the float model's units:
+// weights carry their layer's fraction bits, biases those of the sums they
+// start (the layer's weights times an activation).
+constexpr float L1_SCALE = 1 << EXPECTED_DECIMAL_BITS[0];
+constexpr float HIDDEN_WEIGHT_SCALE = 1 << EXPECTED_DECIMAL_BITS[1];
+constexpr float HIDDEN_BIAS_SCALE = 1 << (EXPECTED_DECIMAL_BITS[1] + ACTIVATION_BITS);
+constexpr float OUTPUT_WEIGHT_SCALE = 1 << EXPECTED_DECIMAL_BITS[3];
+constexpr float OUTPUT_BIAS_SCALE = 1 << OUTPUT_SHIFT;
+static_assert(EXPECTED_DECIMAL_BITS[2] == EXPECTED_DECIMAL_BITS[1], "L2 and L3 share their scales");
+// Half a step of the shifts that follow the first two layers' sums.
+constexpr int32_t ACCUMULATOR_HALF_STEP = 1 << (ACCUMULATOR_SHIFT - 1);
+constexpr int32_t HIDDEN_HALF_STEP = 1 << (HIDDEN_SHIFT - 1);
+constexpr int32_t BIAS_LIMIT = 1000000000;
 
 void put16(uint8_t* p, int16_t v) {
   p[0] = uint8_t(v);
@@ -25,105 +32,89 @@ void put16(uint8_t* p, int16_t v) {
 void put32(uint8_t* p, int32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = uint8_t(uint32_t(v) >> (8 * i));
 }
-int16_t get16(const uint8_t* p) { return int16_t(uint16_t(p[0] | p[1] << 8)); }
-int32_t get32(const uint8_t* p) { return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24); }
 
 int32_t roundTo(float value, float scale, int32_t low, int32_t high) {
   const double v = std::nearbyint(double(value) * scale);
   return int32_t(std::clamp(v, double(low), double(high)));
 }
 
-// clamp(sum saturated to 16 bits, shifted right by 3, to 0..127)
-int activate(int32_t sum) { return std::clamp(std::clamp(sum, -32768, 32767) >> 3, 0, 127); }
+int8_t hiddenWeight(float w) { return int8_t(roundTo(w, HIDDEN_WEIGHT_SCALE, -128, 127)); }
+int32_t hiddenBias(float b) { return roundTo(b, HIDDEN_BIAS_SCALE, -BIAS_LIMIT, BIAS_LIMIT) + HIDDEN_HALF_STEP; }
 
 }  // namespace
 
 std::vector<uint8_t> exportImage(const Model& model) {
-  std::vector<uint8_t> image(IMAGE_BYTES, 0);
+  std::vector<uint8_t> image(NETWORK_IMAGE_SIZE, 0);
+  uint8_t* out = image.data();
   const DenseLayout& L = model.layout;
   const float* d = model.dense.data();
   for (int r = 0; r < REAL_ROWS; ++r) {
     int32_t virt[MAX_VIRTUAL_ROWS];
     const int count = virtualRows(r, virt);
-    for (int i = 0; i < L1; ++i) {
-      float w = model.w1[size_t(r) * L1 + i];
+    for (int i = 0; i < L1_SIZE; ++i) {
+      float w = model.w1[size_t(r) * L1_SIZE + i];
       for (int k = 0; k < count; ++k)
-        if (virt[k] < model.shape.inputs) w += model.w1[size_t(virt[k]) * L1 + i];
-      put16(image.data() + (size_t(r) * L1 + i) * 2, int16_t(roundTo(w, 16.0f, -32768, 32767)));
+        if (virt[k] < model.shape.inputs) w += model.w1[size_t(virt[k]) * L1_SIZE + i];
+      put16(out + IMAGE_L1_WEIGHTS + (size_t(r) * L1_SIZE + i) * 2, int16_t(roundTo(w, L1_SCALE, -32768, 32767)));
     }
   }
-  // +1 in the accumulator makes the halving shift round to nearest.
-  for (int i = 0; i < L1; ++i)
-    put16(image.data() + L1_BIASES + 2 * i, int16_t(roundTo(d[L.b1 + i], 16.0f, -32768, 32766) + 1));
-  for (int j = 0; j < L2; ++j) {
-    for (int i = 0; i < 2 * L1; ++i)
-      image[L2_WEIGHTS + size_t(j) * 2 * L1 + i] = uint8_t(int8_t(roundTo(d[L.w2 + size_t(j) * 2 * L1 + i], 8.0f, -128, 127)));
-    // +4 at 64 per unit makes the shift by three round to nearest.
-    put32(image.data() + L2_BIASES + 4 * j, roundTo(d[L.b2 + j], 64.0f, -1000000000, 1000000000) + 4);
+  for (int i = 0; i < L1_SIZE; ++i)
+    put16(out + IMAGE_L1_BIASES + 2 * i,
+          int16_t(roundTo(d[L.b1 + i], L1_SCALE, -32768, 32767 - ACCUMULATOR_HALF_STEP) + ACCUMULATOR_HALF_STEP));
+  for (int j = 0; j < L2_SIZE; ++j) {
+    for (int i = 0; i < L2_INPUTS; ++i)
+      out[IMAGE_L2_WEIGHTS + size_t(j) * L2_INPUTS + i] = uint8_t(hiddenWeight(d[L.w2 + size_t(j) * L2_INPUTS + i]));
+    put32(out + IMAGE_L2_BIASES + 4 * j, hiddenBias(d[L.b2 + j]));
   }
-  for (int j = 0; j < L3; ++j) {
-    for (int i = 0; i < L2; ++i)
-      image[L3_WEIGHTS + size_t(j) * L2 + i] = uint8_t(int8_t(roundTo(d[L.w3 + size_t(j) * L2 + i], 8.0f, -128, 127)));
-    put32(image.data() + L3_BIASES + 4 * j, roundTo(d[L.b3 + j], 64.0f, -1000000000, 1000000000) + 4);
+  for (int j = 0; j < L3_SIZE; ++j) {
+    for (int i = 0; i < L2_SIZE; ++i)
+      out[IMAGE_L3_WEIGHTS + size_t(j) * L2_SIZE + i] = uint8_t(hiddenWeight(d[L.w3 + size_t(j) * L2_SIZE + i]));
+    put32(out + IMAGE_L3_BIASES + 4 * j, hiddenBias(d[L.b3 + j]));
   }
-  for (int i = 0; i < L3; ++i) image[L4_WEIGHTS + i] = uint8_t(int8_t(roundTo(d[L.w4 + i], 4.0f, -128, 127)));
-  put32(image.data() + L4_BIAS, roundTo(d[L.b4], 32.0f, -1000000000, 1000000000));
-  for (int i = 0; i < 4; ++i) put32(image.data() + DECIMAL_BITS + 4 * i, BITS[i]);
+  for (int i = 0; i < L3_SIZE; ++i)
+    out[IMAGE_L4_WEIGHTS + i] = uint8_t(int8_t(roundTo(d[L.w4 + i], OUTPUT_WEIGHT_SCALE, -128, 127)));
+  put32(out + IMAGE_L4_BIAS, roundTo(d[L.b4], OUTPUT_BIAS_SCALE, -BIAS_LIMIT, BIAS_LIMIT));
+  for (int i = 0; i < 4; ++i) put32(out + IMAGE_DECIMAL_BITS + 4 * i, EXPECTED_DECIMAL_BITS[i]);
   return image;
 }
 
 std::string checkImage(const std::vector<uint8_t>& bytes) {
-  if (bytes.size() != IMAGE_BYTES)
-    return "a network image has " + std::to_string(IMAGE_BYTES) + " bytes, this one " + std::to_string(bytes.size());
-  for (int i = 0; i < 4; ++i) {
-    const int32_t found = get32(bytes.data() + DECIMAL_BITS + 4 * i);
-    if (found != BITS[i])
-      return "layer " + std::to_string(i + 1) + " has " + std::to_string(found) + " decimal bits, the engine needs " +
-             std::to_string(BITS[i]);
-  }
-  return {};
+  return networkImageProblem(bytes.data(), bytes.size(), "the image");
 }
 
-int integerForward(const uint8_t* image, const int32_t* const rows[2], const int count[2]) {
-  uint8_t a1[2 * L1];
-  for (int p = 0; p < 2; ++p)
-    for (int i = 0; i < L1; ++i) {
-      int16_t acc = get16(image + L1_BIASES + 2 * i);
-      for (int k = 0; k < count[p]; ++k) acc = int16_t(acc + get16(image + (size_t(rows[p][k]) * L1 + i) * 2));
-      a1[p * L1 + i] = uint8_t(std::clamp(acc >> 1, 0, 127));
-    }
-  uint8_t a2[L2], a3[L3];
-  for (int j = 0; j < L2; ++j) {
-    uint32_t sum = uint32_t(get32(image + L2_BIASES + 4 * j));
-    for (int i = 0; i < 2 * L1; ++i) sum += uint32_t(int8_t(image[L2_WEIGHTS + size_t(j) * 2 * L1 + i]) * a1[i]);
-    a2[j] = uint8_t(activate(int32_t(sum)));
+int engineOutput(const int32_t* const rows[2], const int count[2]) {
+  alignas(64) int16_t acc[2][L1_SIZE];
+  for (int p = 0; p < 2; ++p) {
+    assert(count[p] <= MAX_POSITION_ROWS);
+    const int16_t* add[MAX_POSITION_ROWS];
+    for (int k = 0; k < count[p]; ++k) add[k] = l1Row(networkImage, rows[p][k]);
+    accumulateRowsScalar(acc[p], l1Biases(networkImage), add, count[p], nullptr, 0);
   }
-  for (int j = 0; j < L3; ++j) {
-    uint32_t sum = uint32_t(get32(image + L3_BIASES + 4 * j));
-    for (int i = 0; i < L2; ++i) sum += uint32_t(int8_t(image[L3_WEIGHTS + size_t(j) * L2 + i]) * a2[i]);
-    a3[j] = uint8_t(activate(int32_t(sum)));
-  }
-  uint32_t sum = uint32_t(get32(image + L4_BIAS));
-  for (int i = 0; i < L3; ++i) sum += uint32_t(int8_t(image[L4_WEIGHTS + i]) * a3[i]);
-  return int32_t(sum) / 32;
+  return forwardPassScalar(acc[0], acc[1]);
 }
 
 bool importImage(const std::vector<uint8_t>& image, Model& model) {
-  if (!checkImage(image).empty() || model.shape.l1 != L1 || model.shape.l2 != L2 || model.shape.l3 != L3) return false;
+  if (!checkImage(image).empty() || model.shape.l1 != L1_SIZE || model.shape.l2 != L2_SIZE ||
+      model.shape.l3 != L3_SIZE)
+    return false;
+  const uint8_t* in = image.data();
   const DenseLayout& L = model.layout;
   float* d = model.dense.data();
   std::fill(model.w1.begin(), model.w1.end(), 0.0f);
-  for (size_t i = 0; i < size_t(REAL_ROWS) * L1; ++i) model.w1[i] = get16(image.data() + 2 * i) / 16.0f;
-  for (int i = 0; i < L1; ++i) d[L.b1 + i] = (get16(image.data() + L1_BIASES + 2 * i) - 1) / 16.0f;
-  for (int j = 0; j < L2; ++j) {
-    for (int i = 0; i < 2 * L1; ++i) d[L.w2 + size_t(j) * 2 * L1 + i] = int8_t(image[L2_WEIGHTS + size_t(j) * 2 * L1 + i]) / 8.0f;
-    d[L.b2 + j] = (get32(image.data() + L2_BIASES + 4 * j) - 4) / 64.0f;
+  for (int r = 0; r < REAL_ROWS; ++r)
+    for (int i = 0; i < L1_SIZE; ++i) model.w1[size_t(r) * L1_SIZE + i] = l1Row(in, r)[i] / L1_SCALE;
+  for (int i = 0; i < L1_SIZE; ++i) d[L.b1 + i] = (l1Biases(in)[i] - ACCUMULATOR_HALF_STEP) / L1_SCALE;
+  for (int j = 0; j < L2_SIZE; ++j) {
+    for (int i = 0; i < L2_INPUTS; ++i)
+      d[L.w2 + size_t(j) * L2_INPUTS + i] = int8_t(in[IMAGE_L2_WEIGHTS + size_t(j) * L2_INPUTS + i]) / HIDDEN_WEIGHT_SCALE;
+    d[L.b2 + j] = (imageInt32(in, IMAGE_L2_BIASES + 4 * j) - HIDDEN_HALF_STEP) / HIDDEN_BIAS_SCALE;
   }
-  for (int j = 0; j < L3; ++j) {
-    for (int i = 0; i < L2; ++i) d[L.w3 + size_t(j) * L2 + i] = int8_t(image[L3_WEIGHTS + size_t(j) * L2 + i]) / 8.0f;
-    d[L.b3 + j] = (get32(image.data() + L3_BIASES + 4 * j) - 4) / 64.0f;
+  for (int j = 0; j < L3_SIZE; ++j) {
+    for (int i = 0; i < L2_SIZE; ++i)
+      d[L.w3 + size_t(j) * L2_SIZE + i] = int8_t(in[IMAGE_L3_WEIGHTS + size_t(j) * L2_SIZE + i]) / HIDDEN_WEIGHT_SCALE;
+    d[L.b3 + j] = (imageInt32(in, IMAGE_L3_BIASES + 4 * j) - HIDDEN_HALF_STEP) / HIDDEN_BIAS_SCALE;
   }
-  for (int i = 0; i < L3; ++i) d[L.w4 + i] = int8_t(image[L4_WEIGHTS + i]) / 4.0f;
-  d[L.b4] = get32(image.data() + L4_BIAS) / 32.0f;
+  for (int i = 0; i < L3_SIZE; ++i) d[L.w4 + i] = int8_t(in[IMAGE_L4_WEIGHTS + i]) / OUTPUT_WEIGHT_SCALE;
+  d[L.b4] = imageInt32(in, IMAGE_L4_BIAS) / OUTPUT_BIAS_SCALE;
   return true;
 }

@@ -12,6 +12,7 @@
 
 #include "adam.h"
 #include "export.h"
+#include "eval/network.h"
 #include "model.h"
 #include "trainer.h"
 #include "trainingdata/datafile.h"
@@ -53,9 +54,11 @@ bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   return bool(out);
 }
 
-// Samples of the validation split: the image's integer output against the
-// float model's, as an export check.
+// Samples of the validation split: the image's output in the engine's
+// integers against the float model's, as an export check. The image is the
+// network in use from here on; nothing else in the trainer evaluates.
 void reportExport(const Model& model, const std::vector<uint8_t>& image, const TrainingData& data) {
+  useNetwork(image.data());
   ForwardWeights fw;
   fw.prepare(model, true);
   Activations a(model.shape);
@@ -65,7 +68,7 @@ void reportExport(const Model& model, const std::vector<uint8_t>& image, const T
   for (size_t k = 0; k < data.validation.size() && n < 10000; ++k) {
     if (!makeSample(data.record(data.validation[k]), 400.0f, 0.0f, s)) continue;
     const int32_t* rows[2] = {s.rows[0], s.rows[1]};
-    const int integer = integerForward(image.data(), rows, s.count);
+    const int integer = engineOutput(rows, s.count);
     const float real = forward(model, fw, s, a);
     squares += (integer - real) * (integer - real);
     worst = std::max(worst, int(std::abs(integer - real)));
