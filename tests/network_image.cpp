@@ -113,7 +113,7 @@ std::vector<int> evaluations() {
   for (const char* fen : fens) {
     Board board(fen);
     records[0].computed = 0;
-    scores.push_back(evaluate(board.st(), records, 0));
+    scores.push_back(evaluate(board.st(), records, 0, false));
   }
   return scores;
 }
