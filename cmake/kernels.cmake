@@ -1,5 +1,5 @@
-# Network kernels of a distribution build (CORVAN_SIMD=dist): the core library
-# targets plain x86-64, and src/eval/vectorkernels.cpp is compiled once more
+# Network kernels of a distribution build (CORVAN_SIMD=dist): the libraries
+# target plain x86-64, and src/eval/vectorkernels.cpp is compiled once more
 # for each instruction set level below, each copy naming its own kernel
 # record. src/eval/kernels.cpp lists the records and picks the fastest one
 # the processor runs at start-up.
@@ -8,10 +8,10 @@ if(NOT CORVAN_SIMD STREQUAL "dist")
 endif()
 
 set(CORVAN_KERNEL_SOURCE ${CMAKE_SOURCE_DIR}/src/eval/vectorkernels.cpp)
-get_target_property(core_sources corvan_core SOURCES)
-list(REMOVE_ITEM core_sources ${CORVAN_KERNEL_SOURCE})
-set_property(TARGET corvan_core PROPERTY SOURCES ${core_sources})
-target_compile_definitions(corvan_core PUBLIC CORVAN_DIST)
+get_target_property(eval_sources corvan_eval SOURCES)
+list(REMOVE_ITEM eval_sources ${CORVAN_KERNEL_SOURCE})
+set_property(TARGET corvan_eval PROPERTY SOURCES ${eval_sources})
+target_compile_definitions(corvan_eval PUBLIC CORVAN_DIST)
 
 # Each level: its kernel record, then the compiler flags of its instruction set.
 set(CORVAN_KERNEL_LEVELS
@@ -23,8 +23,8 @@ foreach(level IN LISTS CORVAN_KERNEL_LEVELS)
   separate_arguments(flags UNIX_COMMAND "${level}")
   list(POP_FRONT flags record)
   add_library(corvan_${record} OBJECT ${CORVAN_KERNEL_SOURCE})
-  target_include_directories(corvan_${record} PRIVATE ${CMAKE_SOURCE_DIR}/src)
+  target_include_directories(corvan_${record} PRIVATE ${CMAKE_BINARY_DIR}/layers/eval)
   target_compile_definitions(corvan_${record} PRIVATE CORVAN_KERNEL_RECORD=${record})
   target_compile_options(corvan_${record} PRIVATE ${flags})
-  target_sources(corvan_core PRIVATE $<TARGET_OBJECTS:corvan_${record}>)
+  target_sources(corvan_eval PRIVATE $<TARGET_OBJECTS:corvan_${record}>)
 endforeach()

@@ -1,9 +1,9 @@
 # Profile-guided and link-time optimisation of the engine, in two trees that
 # "make" drives (scripts/pgo-build.sh):
 #
-#   CORVAN_PGO=generate  the core library and the engine are instrumented; a
-#                        run writes its counts into CORVAN_PGO_DATA.
-#   CORVAN_PGO=use       the core library and the engine are compiled with
+#   CORVAN_PGO=generate  the engine's libraries and its entry are instrumented;
+#                        a run writes its counts into CORVAN_PGO_DATA.
+#   CORVAN_PGO=use       the engine's libraries and its entry are compiled with
 #                        those counts, and the engine and corvan-perft are
 #                        linked with link-time optimisation. Everything else
 #                        links the same objects without it (they carry plain
@@ -31,8 +31,11 @@ if(CORVAN_SANITIZE OR NOT CMAKE_BUILD_TYPE MATCHES "^(Release|RelWithDebInfo)$"
 endif()
 
 get_filename_component(pgo_data "${CORVAN_PGO_DATA}" ABSOLUTE)
-# The profiled code: the core library and the engine's entry.
-set(pgo_targets corvan_core corvan)
+# The profiled code: the engine's layers and its entry.
+set(pgo_targets corvan)
+foreach(layer ${CORVAN_LAYERS})
+  list(APPEND pgo_targets corvan_${layer})
+endforeach()
 
 if(CORVAN_PGO STREQUAL "generate")
   set(pgo_flags -fprofile-generate=${pgo_data} -fprofile-prefix-path=${CMAKE_BINARY_DIR})
@@ -40,7 +43,7 @@ if(CORVAN_PGO STREQUAL "generate")
     target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${pgo_flags}>)
   endforeach()
   # Every program that links instrumented code needs the counting runtime.
-  target_link_options(corvan_core INTERFACE -fprofile-generate=${pgo_data})
+  target_link_options(corvan_base INTERFACE -fprofile-generate=${pgo_data})
   target_link_options(corvan PRIVATE -fprofile-generate=${pgo_data})
   # The benchmark's positions never come down to the built-in tablebases,
   # and generating them here would double their cost: the instrumented
@@ -80,6 +83,6 @@ foreach(target ${lto_link_targets})
     target_link_options(${target} PRIVATE -flto=auto)
   endif()
 endforeach()
-target_link_options(corvan_core INTERFACE
+target_link_options(corvan_base INTERFACE
   "$<$<NOT:$<IN_LIST:$<TARGET_PROPERTY:NAME>,${lto_link_targets}>>:-fno-lto>")
 message(STATUS "Profile-guided build: profile from ${pgo_data}, link-time optimisation of ${lto_link_targets}")

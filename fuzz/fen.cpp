@@ -6,14 +6,12 @@
 
 #include "board/attacks.h"
 #include "board/fen.h"
-#include "driver/options.h"
 #include "fuzz_support.h"
 
 static Position* position;
 static uint64_t startKey;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  setDefaultOptions();
   initAttacks();
   position = new Position;
   setPosition(*position, START_FEN, nullptr);
@@ -27,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string fen = text.substr(0, newline);
   const std::string moves = newline == std::string::npos ? "" : text.substr(newline + 1);
   for (bool chess960 : {false, true}) {
-    engineOptions.chess960 = chess960;
+    position->chess960 = chess960;
     SetupResult result = setUpPosition(*position, fen.c_str(), moves.c_str());
     if (result.error != SETUP_OK && result.error != SETUP_ILLEGAL_MOVE) {
       FUZZ_CHECK(position->state == position->stateStack);

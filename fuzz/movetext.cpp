@@ -28,7 +28,6 @@ static constexpr int POSITION_COUNT = sizeof POSITIONS / sizeof POSITIONS[0];
 static Position* position;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  setDefaultOptions();
   initAttacks();
   position = new Position;
   return 0;

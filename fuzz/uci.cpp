@@ -68,6 +68,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     capResources();
   }
   waitUntilIdle();
-  if (searchMemoryAllocated()) checkPositionSound(searchThreads[0].position);
+  if (searchMemoryAllocated()) checkPositionSound(gamePosition);
   return 0;
 }

@@ -1,78 +1,132 @@
 #!/usr/bin/env bash
-# One generation of the network: self-play data with the engine as built,
-# training on that data and the generations before it, a gating match of
-# the candidate against the built-in network, and promotion of a winner.
+# The generation loop of the network: self-play data, training on all the
+# data worth using, a gating match of the candidate against the network in
+# use, and promotion of a winner.
 #
-#   scripts/network.sh data GEN [POSITIONS]   self-play with build/corvan's network
-#   scripts/network.sh train GEN [EPOCHS]     train on gen1..GEN data
-#   scripts/network.sh gate GEN [GAMES]       SPRT: candidate against build/corvan
-#                                             (TC=5+0.05 by default, or NODES=N per move)
-#   scripts/network.sh promote GEN            ship the candidate as nets/corvan-genGEN.nnue.xz
+#   scripts/network.sh data [POSITIONS]      self-play into $CORVAN_DATA, resuming
+#   scripts/network.sh manifest              recount the manifest's files, say what is off
+#   scripts/network.sh train GEN [EPOCHS]    train on every file the manifest names
+#   scripts/network.sh gate GEN [GAMES]      SPRT: candidate (through EvalFile) against build/corvan
+#                                            (TC=5+0.05 by default, or NODES=N per move)
+#   scripts/network.sh promote GEN           ship the candidate as nets/corvan-genGEN.nnue.xz
 #
-# CANDIDATE=FILE gates or promotes another image than train/final.nnue (an
-# earlier epoch-N.nnue, say). INIT=IMAGE trains from that network image
-# instead of random weights: the previous generation fine-tuned, as in
-# "INIT=gen3.nnue LR=0.0003 scripts/network.sh train 4 1" (gen4's recipe).
+# data plays with a copy of build/corvan-datagen kept in $CORVAN_DATA/bin, so
+# rebuilds do not disturb a long run; NETWORK=FILE plays with that image
+# instead of the built-in one, NODES=N sets the budget (5000), THREADS=N the
+# games at once (1). Its file is $CORVAN_DATA/NAME-nNODES.bin (NAME: the
+# network's bench signature, or the image's file name), and the manifest gets
+# or keeps its line. CANDIDATE=FILE gates or promotes another image than
+# train/final.nnue. INIT=IMAGE fine-tunes that image instead of training from
+# random weights ("INIT=gen4.nnue LR=0.0003 scripts/network.sh train 5 1").
 #
-# Data, checkpoints and candidates live in $CORVAN_DATA (default
-# ~/corvan-data), outside the repository: genGEN/selfplay.bin and
-# genGEN/train/. Every step resumes from what is there: data generation
-# appends, training continues from its checkpoint.
+# $CORVAN_DATA (default ~/corvan-data) lies outside the repository. Its
+# MANIFEST has one line per data file: FILE NETWORK NODES POSITIONS, FILE
+# relative to the directory, NETWORK the network that played it (gen4:BENCH
+# or an image name), NODES its node budget; lines starting with # are
+# comments. Training uses every file listed that is there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 data_root=${CORVAN_DATA:-$HOME/corvan-data}
-threads=${THREADS:-$(nproc)}
+manifest="$data_root/MANIFEST"
+threads=${THREADS:-1}
 step=${1:-}
-gen=${2:-}
-if [[ -z "$step" || ! "$gen" =~ ^[0-9]+$ ]]; then
-  sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'
-  exit 2
-fi
-dir="$data_root/gen$gen"
-mkdir -p "$dir"
+usage() { sed -n '2,26p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
+[[ -n "$step" ]] || usage
+mkdir -p "$data_root"
+[[ -e "$manifest" ]] || echo "# file network nodes positions" > "$manifest"
+
+# Positions in a data file: 32-byte records behind a 16-byte header.
+positions_in() { local size; size=$(stat -c %s "$1"); echo $(( size > 16 ? (size - 16) / 32 : 0 )); }
+
+# Sets the manifest's count of FILE (adding the line when missing).
+record() {
+  local file=$1 network=$2 nodes=$3 count
+  count=$(positions_in "$data_root/$file")
+  if grep -q "^$file " "$manifest"; then
+    awk -v f="$file" -v c="$count" '$1 == f { $4 = c } { print }' "$manifest" > "$manifest.new"
+    mv "$manifest.new" "$manifest"
+  else
+    echo "$file $network $nodes $count" >> "$manifest"
+  fi
+}
 
 case "$step" in
   data)
-    positions=${3:-2000000}
-    make build >/dev/null
+    positions=${2:-0}
+    nodes=${NODES:-5000}
+    [[ -x build/corvan-datagen ]] || make build >/dev/null
+    mkdir -p "$data_root/bin" "$data_root/logs"
+    bench=$(build/corvan pgo | sed -n 's/^Total nodes searched: //p')
+    copy="$data_root/bin/corvan-datagen-$bench"
+    [[ -x "$copy" ]] || cp build/corvan-datagen "$copy"
+    if [[ -n "${NETWORK:-}" ]]; then name=$(basename "$NETWORK" .nnue); else name="net$bench"; fi
+    file="$name-n$nodes.bin"
+    record "$file" "${NETWORK:+$name}${NETWORK:-bench:$bench}" "$nodes" 2>/dev/null || true
     openings=${OPENINGS:-../shared/data/openings-balanced.epd}
-    build/corvan-datagen --out "$dir/selfplay.bin" --threads "$threads" \
-      $([[ -e "$openings" ]] && echo "--openings $openings") --positions "$positions"
+    "$copy" --out "$data_root/$file" --threads "$threads" --nodes "$nodes" \
+      $([[ -e "$openings" ]] && echo "--openings $openings") --positions "$positions" \
+      ${NETWORK:+--network "$NETWORK"}
+    record "$file" "${NETWORK:+$name}${NETWORK:-bench:$bench}" "$nodes"
+    ;;
+  manifest)
+    total=0
+    while read -r file network nodes listed; do
+      [[ -z "$file" || "$file" == \#* ]] && continue
+      if [[ ! -e "$data_root/$file" ]]; then
+        echo "network.sh: $file is in the manifest but not in $data_root (skipped)"
+        continue
+      fi
+      count=$(positions_in "$data_root/$file")
+      [[ "$count" == "$listed" ]] || echo "network.sh: $file holds $count positions, the manifest said $listed (corrected)"
+      record "$file" "$network" "$nodes"
+      total=$((total + count))
+    done < <(cat "$manifest")
+    for f in "$data_root"/*.bin; do
+      [[ -e "$f" ]] || continue
+      grep -q "^$(basename "$f") " "$manifest" || echo "network.sh: $(basename "$f") is not in the manifest (not used)"
+    done
+    echo "network.sh: $total positions in $data_root"
     ;;
   train)
-    epochs=${3:-8}
+    gen=${2:?usage: network.sh train GEN [EPOCHS]}
+    epochs=${3:-1}
     make build >/dev/null
     files=()
-    for g in $(seq 1 "$gen"); do
-      for f in "$data_root/gen$g"/*.bin; do [[ -e "$f" ]] && files+=(--data "$f"); done
-    done
-    build/corvan-train "${files[@]}" --dir "$dir/train" --epochs "$epochs" --threads "$threads" \
+    while read -r file _; do
+      [[ -z "$file" || "$file" == \#* ]] && continue
+      [[ -e "$data_root/$file" ]] && files+=(--data "$data_root/$file")
+    done < "$manifest"
+    [[ ${#files[@]} -gt 0 ]] || { echo "network.sh: no data in $manifest" >&2; exit 1; }
+    dir="$data_root/gen$gen"
+    mkdir -p "$dir"
+    build/corvan-train "${files[@]}" --dir "$dir/train" --epochs "$epochs" --threads "${TRAIN_THREADS:-$(nproc)}" \
       --result-weight "${RESULT_WEIGHT:-0.1}" --king-lr "${KING_LR:-0}" --lr "${LR:-0.001}" \
       --lr-decay "${LR_DECAY:-0.75}" ${INIT:+--init "$INIT"}
     ;;
   gate)
+    gen=${2:?usage: network.sh gate GEN [GAMES]}
     games=${3:-400}
+    dir="$data_root/gen$gen"
     candidate="${CANDIDATE:-$dir/train/final.nnue}"
     [[ -e "$candidate" ]] || { echo "network.sh: no $candidate (train first)" >&2; exit 1; }
     make build >/dev/null
-    cmake -S . -B "build-gen$gen" -DCMAKE_BUILD_TYPE=Release -DCORVAN_NETWORK="$candidate" >/dev/null
-    cmake --build "build-gen$gen" --target corvan -j "$threads" >/dev/null
-    build/corvan-match --engine cmd="build-gen$gen/corvan" name="gen$gen" option.Hash=16 \
+    build/corvan-match --engine cmd=build/corvan name="gen$gen" option.Hash=16 option.EvalFile="$(realpath "$candidate")" \
       --engine cmd=build/corvan name=current option.Hash=16 \
-      $([[ -n "${NODES:-}" ]] && echo "--nodes $NODES" || echo "--tc ${TC:-5+0.05}") --games "$games" --openings ../shared/data/openings-uho.epd \
+      $([[ -n "${NODES:-}" ]] && echo "--nodes $NODES" || echo "--tc ${TC:-5+0.05}") --games "$games" \
+      --openings ../shared/data/openings-uho.epd --concurrency "${CONCURRENCY:-1}" \
       --seed "$gen" --sprt 0 10 0.05 0.05 --pgn "$dir/gate.pgn" | tee "$dir/gate.txt"
     ;;
   promote)
-    candidate="${CANDIDATE:-$dir/train/final.nnue}"
+    gen=${2:?usage: network.sh promote GEN}
+    candidate="${CANDIDATE:-$data_root/gen$gen/train/final.nnue}"
     [[ -e "$candidate" ]] || { echo "network.sh: no $candidate" >&2; exit 1; }
     cmake -DIMAGE="$candidate" -P cmake/checknetwork.cmake
     mkdir -p nets
-    xz -9 -T "$threads" -c "$candidate" > "nets/corvan-gen$gen.nnue.xz"
+    xz -9 -T "$(nproc)" -c "$candidate" > "nets/corvan-gen$gen.nnue.xz"
     sed -i "s|nets/corvan-gen[0-9]*\.nnue\.xz|nets/corvan-gen$gen.nnue.xz|" cmake/embedded.cmake
     echo "nets/corvan-gen$gen.nnue.xz is now the built-in network; commit it with cmake/embedded.cmake"
     ;;
   *)
-    echo "network.sh: unknown step '$step'" >&2
-    exit 2
+    usage
     ;;
 esac

@@ -1,6 +1,9 @@
 // The command loop driven through pipes, as a GUI drives it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "support/engine_process.h"
@@ -15,6 +18,7 @@ static const std::string UCI_REPLY =
     "option name OwnBook type check default false\n"
     "option name BookFile type string default corvanbook.bin\n"
     "option name BookRandom type check default false\n"
+    "option name EvalFile type string default <built-in>\n"
     "option name DrawScore type spin default 0 min -100 max 100\n"
     "option name MoveOverhead type spin default 100 min 0 max 5000\n"
     "option name Strength type spin default 100 min 1 max 100\n"
@@ -152,4 +156,55 @@ TEST(CommandLoop, ImpossiblePositionsAnswerNullMoveUntilAValidOne) {
     EXPECT_EQ(out.find("bestmove 0000", expected.size()), std::string::npos);
     EXPECT_EQ(status, 0);
   }
+}
+
+// The nodes of the last "info" line before the last "bestmove".
+static long long lastNodes(const std::string& out) {
+  const size_t best = out.rfind("bestmove");
+  const size_t at = out.rfind(" nodes ", best);
+  return at == std::string::npos ? -1 : std::stoll(out.substr(at + 7));
+}
+
+// EvalFile loads at the next isready or go; a file it cannot use gets one
+// line naming the problem and the network in use plays on; the built-in
+// network's own bytes from a file search exactly as the built-in one.
+TEST(CommandLoop, EvalFileLoadsValidImagesAndRefusesOthersKeepingTheNetwork) {
+  std::string image;
+  for (const auto& entry : std::filesystem::directory_iterator(CORVAN_BUILD_DIR))
+    if (entry.path().extension() == ".nnue" && entry.file_size() == 20990804) image = entry.path();
+  if (image.empty()) GTEST_SKIP() << "no unpacked network image in the build directory";
+  const std::string dir = testing::TempDir();
+  const std::string shortFile = dir + "/short.nnue", badBits = dir + "/bits.nnue";
+  std::ofstream(shortFile) << "not a network";
+  std::filesystem::copy_file(image, badBits, std::filesystem::copy_options::overwrite_existing);
+  {
+    // The first of the four decimal-bit fields that end the image.
+    std::fstream f(badBits, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(20990804 - 16);
+    f.put(char(7));
+  }
+  const std::string search = "position startpos moves e2e4\ngo depth 7\n";
+  // "eval" waits for the bounded search, which "quit" would stop.
+  const long long builtIn = lastNodes(run(search + "eval\nquit\n"));
+  ASSERT_GT(builtIn, 0);
+
+  struct Case {
+    std::string file, message;
+    bool loads;
+  };
+  const Case cases[] = {
+      {dir + "/missing.nnue", "info string EvalFile: cannot read " + dir + "/missing.nnue", false},
+      {shortFile, "info string EvalFile: " + shortFile + " has 13 bytes, a network image has 20990804", false},
+      {badBits, "info string EvalFile: " + badBits + " has 7 decimal bits in L1, a network image has 4", false},
+      {image, "info string EvalFile: using " + image + " (hash ", true},
+  };
+  for (const Case& c : cases) {
+    const std::string out = run("setoption name EvalFile value " + c.file + "\nisready\n" + search + "eval\nquit\n");
+    EXPECT_EQ(out.find(c.message), 0u) << out.substr(0, 200);
+    EXPECT_NE(out.find("\nreadyok\n"), std::string::npos);
+    EXPECT_EQ(lastNodes(out), builtIn) << c.file;
+    EXPECT_NE(out.find(c.loads ? "Network: " + image : "Network: built-in"), std::string::npos) << c.file;
+  }
+  std::remove(shortFile.c_str());
+  std::remove(badBits.c_str());
 }

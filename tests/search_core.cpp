@@ -23,6 +23,7 @@
 #include "search/reduction.h"
 #include "search/rootsearch.h"
 #include "search/search.h"
+#include "search/shared.h"
 #include "search/timeman.h"
 #include "search/tt.h"
 

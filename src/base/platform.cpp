@@ -59,4 +59,11 @@ void CommandLock::acquire() {
   }
 }
 
+bool CommandLock::tryAcquire() {
+  int result;
+  while ((result = sem_trywait(&semaphore)) != 0 && errno == EINTR) {
+  }
+  return result == 0;
+}
+
 void CommandLock::release() { sem_post(&semaphore); }

@@ -32,6 +32,8 @@ struct CommandLock {
   sem_t semaphore;
   void init();
   void acquire();
+  // Takes the lock only when it is free at once.
+  bool tryAcquire();
   void release();
 };
 

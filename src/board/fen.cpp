@@ -1,6 +1,7 @@
 #include "board/fen.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdlib>
 #include <cstring>
 
@@ -273,6 +274,8 @@ SetupResult setUpPosition(Position& pos, const char* fen, const char* moves) {
     ++applied;
   }
   result.gameMoves = applied / 2;
+  // Debug builds check every board set up, as makeMove checks every move.
+  assert(isConsistent(*pos.state));
   return result;
 }
 

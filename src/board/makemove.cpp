@@ -1,7 +1,10 @@
 #include "board/makemove.h"
 
+#include <cassert>
+
 #include "board/attacks.h"
 #include "board/castling.h"
+#include "board/verify.h"
 
 namespace {
 
@@ -154,6 +157,9 @@ void makeMove(Position& pos, Move move, NnueDelta* delta) {
       st.flags |= FLAG_REPETITION;
       break;
     }
+  // Debug builds check every record a move makes against a fresh
+  // computation of its key and invariants.
+  assert(isConsistent(st));
 }
 
 void makeNullMove(Position& pos) {

@@ -15,7 +15,8 @@
 #include "board/movetext.h"
 #include "base/platform.h"
 #include "driver/options.h"
-#include "driver/uci.h"
+#include "driver/session.h"
+#include "eval/network.h"
 #include "eval/nnue.h"
 
 namespace {
@@ -126,7 +127,7 @@ void showEvaluation(const PositionState& st) {
     std::printf(" | %d\n%s", rank + 1, border);
   }
   std::printf("     a       b       c       d       e       f       g       h\n\n");
-  std::printf("Evaluation: %+d centipawns from White's view\n", score);
+  std::printf("Evaluation: %+d centipawns from White's view\nNetwork: %s\n", score, networkName().c_str());
 }
 
 // "go perft N": N from 0 to MAX_PLY, nothing after it.
@@ -203,6 +204,7 @@ void runDiagnosticCommand(const std::string& line, int32_t gameMoves) {
     } else {
       // The benchmark takes the lock for each of its searches itself.
       acquireCommandLock();
+      applyNetworkOption();
       commandLock.release();
       runBenchCommand(settings);
     }

@@ -1,7 +1,8 @@
 // Commands for people and scripts on the command loop, beside the protocol
 // (a GUI never sends them, and the loop ignores unknown words anyway):
 //   d                               the board, its FEN, hash key and checkers
-//   eval                            the network's score and a table of piece values
+//   eval                            the network's score, a table of piece values and the
+//                                   network in use
 //   go perft N                      move-path counts in corvan-perft's format
 //   bench [HASH] [THREADS] [DEPTH]  the benchmark with those parameters
 // Each waits for a running search like the other commands that need the

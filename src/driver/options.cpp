@@ -1,8 +1,12 @@
 #include "driver/options.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "eval/network.h"
+#include "search/memory.h"
 #include "tablebase/registry.h"
 
 EngineOptions engineOptions;
@@ -13,6 +17,7 @@ void setDefaultOptions() {
   engineOptions.drawScore = 0;
   engineOptions.ownBook = false;
   std::strcpy(engineOptions.bookFile, "corvanbook.bin");
+  std::strcpy(engineOptions.evalFile, BUILT_IN_NETWORK);
   engineOptions.bookRandom = false;
   engineOptions.strength = 100;
   engineOptions.threads = 1;
@@ -68,6 +73,12 @@ void setOption(const char* name, const char* value) {
     if (std::strlen(value) < BOOK_FILE_SIZE) std::strcpy(engineOptions.bookFile, value);
     return;
   }
+  if (std::strcmp(name, "EvalFile") == 0) {
+    // Too long for the field: refused whole, like BookFile; an empty value
+    // means the built-in network.
+    if (std::strlen(value) < BOOK_FILE_SIZE) std::strcpy(engineOptions.evalFile, *value ? value : BUILT_IN_NETWORK);
+    return;
+  }
   if (std::strcmp(name, "SyzygyPath") == 0) {
     initTablebases(value);
     return;
@@ -84,4 +95,24 @@ SearchConfig searchConfig(const EngineOptions& options) {
   config.syzygy50MoveRule = options.syzygy50MoveRule;
   config.syzygyProbeLimit = options.syzygyProbeLimit;
   return config;
+}
+
+// The EvalFile value whose network is in use (or was refused).
+static std::string networkOption = BUILT_IN_NETWORK;
+
+void applyNetworkOption() {
+  if (networkOption == engineOptions.evalFile) return;
+  networkOption = engineOptions.evalFile;
+  const bool builtIn = networkOption == BUILT_IN_NETWORK;
+  const std::string problem = builtIn ? std::string() : loadNetworkFile(networkOption);
+  if (builtIn) useBuiltInNetwork();
+  if (!problem.empty()) {
+    std::printf("info string EvalFile: %s; the network in use stays: %s\n", problem.c_str(), networkName().c_str());
+  } else {
+    std::printf("info string EvalFile: using %s\n", networkName().c_str());
+    // The table's entries hold evaluations of the old network.
+    if (searchMemoryAllocated())
+      allocateSearchMemory(engineOptions.hashMb, engineOptions.threads, engineOptions.largePages);
+  }
+  std::fflush(stdout);
 }

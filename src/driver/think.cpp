@@ -8,11 +8,9 @@
 #include "board/movetext.h"
 #include "book/polyglot.h"
 #include "driver/options.h"
-#include "driver/uci.h"
+#include "driver/session.h"
 #include "search/memory.h"
 #include "search/tt.h"
-
-ThinkRequest thinkRequest;
 
 namespace {
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "board/types.h"
+#include "driver/session.h"
 #include "search/limits.h"
 #include "search/rootsearch.h"
 
@@ -15,15 +16,6 @@ extern const SearchListener infoPrinter;
 // variation; its depth is the next unfinished one, within the limit) and
 // "bestmove", "bestmove 0000" when there was no move.
 void printSearchEnd(const Position& root, const SearchResult& result, const SearchLimits& limits);
-
-// What "go" hands to the think thread: the position and limits, with the
-// signals already armed on the command thread.
-struct ThinkRequest {
-  const Position* root;
-  SearchLimits limits;
-  SearchConfig config;
-};
-extern ThinkRequest thinkRequest;
 
 // Runs one complete think of thinkRequest on the calling thread: book move or
 // search, prints the answer and releases commandLock, which the caller must

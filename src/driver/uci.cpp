@@ -18,9 +18,6 @@
 #include "search/reduction.h"
 #include "tablebase/registry.h"
 
-CommandLock commandLock;
-SpinLock outputLock;
-Position gamePosition;
 
 // Moves of the last position command, halved: full moves played, for the clock.
 static int32_t gameMoves = 0;
@@ -46,6 +43,7 @@ static void printUciReply() {
   std::printf("option name OwnBook type check default false\n");
   std::printf("option name BookFile type string default %s\n", engineOptions.bookFile);
   std::printf("option name BookRandom type check default false\n");
+  std::printf("option name EvalFile type string default %s\n", BUILT_IN_NETWORK);
   std::printf("option name DrawScore type spin default %d min -100 max 100\n", 0);
   std::printf("option name MoveOverhead type spin default %d min 0 max 5000\n", 100);
   std::printf("option name Strength type spin default %d min 1 max %d\n", 100, 100);
@@ -57,15 +55,6 @@ static void printUciReply() {
   std::printf("option name SyzygyProbeLimit type spin default 7 min 0 max 7\n");
   std::printf("uciok\n");
   std::fflush(stdout);
-}
-
-// Takes commandLock for a command that has to wait for the think thread. A
-// search that only "stop" would end is stopped first, exactly as "stop"
-// would: the loop reads nothing while it waits, so without this a controller
-// that forgot its "stop" would hang the engine. Bounded searches are waited for.
-void acquireCommandLock() {
-  if (searchAwaitsStop(thinkRequest.limits)) requestStop();
-  commandLock.acquire();
 }
 
 // New search records hold no position: the start position until the next
@@ -137,6 +126,7 @@ static void handlePosition(std::string line) {
 static void handleGo(std::string line) {
   acquireCommandLock();
   ensureSearchMemory();
+  applyNetworkOption();
   if (positionRefused) {
     std::printf("bestmove 0000\n");
     std::fflush(stdout);
@@ -199,6 +189,12 @@ bool handleCommand(const std::string& line) {
     allocateAtStartPosition();
     commandLock.release();
   } else if (startsWith(line, "isready")) {
+    // A new network is loaded here unless a search runs (then at the next
+    // "go"), so that "readyok" follows its message.
+    if (commandLock.tryAcquire()) {
+      applyNetworkOption();
+      commandLock.release();
+    }
     outputLock.lock();
     std::printf("readyok\n");
     std::fflush(stdout);

@@ -9,8 +9,6 @@
 constexpr int64_t STRENGTH_PAUSE_BASE_MS = 1200;
 constexpr int64_t STRENGTH_PAUSE_STEP_MS = 12;
 
-int32_t effectiveStrength(const SearchConfig& config) { return std::clamp<int32_t>(config.strength, 1, FULL_STRENGTH); }
-
 void strengthWait(int depth) {
   int64_t pause = (STRENGTH_PAUSE_BASE_MS - STRENGTH_PAUSE_STEP_MS * effectiveStrength(activeConfig)) * depth;
   int64_t target = std::min(nowMs() + pause, softDeadline);

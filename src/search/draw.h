@@ -13,9 +13,6 @@ inline int drawScoreAt(int ply) {
   return (ply & 1) ? -d : d;
 }
 
-// The strength clamped to 1..100 (100: full strength, no pauses).
-int32_t effectiveStrength(const SearchConfig& config);
-
 // Pause after a completed iteration of depth: busy-waits (no sleeping, so
 // the time is really spent) until (1200 - 12 * strength) * depth ms have
 // passed or the soft deadline, whichever is sooner, or until stopped.

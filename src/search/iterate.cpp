@@ -12,7 +12,7 @@
 #include "search/movepick.h"
 #include "search/nodeutil.h"
 #include "search/reduction.h"
-#include "search/rootsearch.h"
+#include "search/shared.h"
 #include "search/search.h"
 #include "search/timeman.h"
 #include "search/tt.h"

@@ -54,6 +54,11 @@ struct SearchConfig {
   int32_t syzygyProbeLimit = 7;    // most pieces for a probe
 };
 
+// The strength clamped to 1..100 (100: full strength, no pauses).
+inline int32_t effectiveStrength(const SearchConfig& config) {
+  return config.strength < 1 ? 1 : config.strength > FULL_STRENGTH ? FULL_STRENGTH : config.strength;
+}
+
 constexpr int32_t MODE_NORMAL = 0;
 constexpr int32_t MODE_PONDER = 1;
 constexpr int32_t MODE_INFINITE = 2;

@@ -11,17 +11,11 @@
 #include "search/memory.h"
 #include "search/movepick.h"
 #include "search/search.h"
+#include "search/shared.h"
 #include "search/timeman.h"
 #include "search/tt.h"
 #include "tablebase/registry.h"
 #include "tablebase/root.h"
-
-int32_t multiPvCount = 1;
-int32_t tbProbePieces = 0;
-int32_t tbRootScore = TB_SCORE_NONE;
-int32_t completedDepth = 0;
-SpinLock completedDepthLock;
-HelperSnapshot helperSnapshot;
 
 namespace {
 
@@ -30,47 +24,6 @@ namespace {
 constexpr int32_t ROOT_KILLER_0_KEY = 163838;
 constexpr int32_t ROOT_KILLER_1_KEY = 163837;
 constexpr int32_t ROOT_COUNTER_KEY = 163836;
-
-// The search in progress: its listener and its last finished iteration.
-const SearchListener* activeListener = nullptr;
-Move finishedMove = MOVE_NONE;
-int finishedScore = 0;
-
-// Total nodes and tablebase hits of every thread.
-void countAll(int64_t& nodes, int64_t& hits) {
-  nodes = hits = 0;
-  for (int i = 0; i < threadCount; ++i) {
-    nodes += searchThreads[i].nodes.load(std::memory_order_relaxed);
-    hits += searchThreads[i].tbHits.load(std::memory_order_relaxed);
-  }
-}
-
-// The principal variation of root move `line`: the move, then exact hash
-// entries, up to a repetition, the end of what the table knows, or the room
-// left on the state stack. The position is left as it was.
-int principalVariation(Position& pos, Move first, Move* pv) {
-  PositionState* const saved = pos.state;
-  Move move = first;
-  int length = 0;
-  for (int plies = 0;; ++plies) {
-    pv[length++] = move;
-    makeMove(pos, move, nullptr);
-    if (plies + 1 >= MAX_PLY || pos.state - pos.stateStack >= STATE_STACK_SIZE - 1) break;
-    if (pos.state->flags & FLAG_REPETITION) break;
-    TTHit hit;
-    if (!ttProbe(pos.state->key, 0, hit) || hit.bound != BOUND_EXACT || !hit.move) break;
-    move = validateTTMove(*pos.state, hit.move);
-    if (!move || moveCaptured(move) == KING) break;
-  }
-  pos.state = saved;
-  return length;
-}
-
-// A root score as reported: a successful root probe's value stands for any
-// score short of a mate.
-int reportedScore(int score) {
-  return tbRootScore != TB_SCORE_NONE && std::abs(score) < SCORE_MATE_IN_MAX ? tbRootScore : score;
-}
 
 // The hash table's reply to the best move, when it holds a legal one.
 Move ponderMove(Position& pos, Move best) {
@@ -170,23 +123,6 @@ ScoredMove* generateRootMoves(SearchThread& thread, ScoredMove* out) {
     if (out - out0 == MAX_MOVES) break;
   }
   return out;
-}
-
-void reportIteration(SearchThread& t, int depth) {
-  finishedMove = t.rootMoves[0].move;
-  finishedScore = t.rootScores[0];
-  if (!activeListener) return;
-  SearchReport report;
-  countAll(report.nodes, report.tbHits);
-  report.elapsedMs = nowMs() - startTime;
-  report.depth = depth;
-  report.root = &t.position;
-  for (int line = multiPvCount - 1; line >= 0; --line) {
-    report.line = line;
-    report.score = reportedScore(t.rootScores[line]);
-    report.pvLength = principalVariation(t.position, t.rootMoves[line].move, report.pv);
-    activeListener->onReport(activeListener->context, report);
-  }
 }
 
 void armSearch(const SearchLimits& limits, const SearchConfig& config) {
@@ -296,7 +232,7 @@ SearchResult searchArmed(const Position& root, const SearchLimits& limits, const
   result.score = reportedScore(chosen->rootScores[0]);
   result.depth = completedDepth;
   result.lines = multiPvCount;
-  countAll(result.nodes, result.tbHits);
+  countSearchNodes(result.nodes, result.tbHits);
   result.elapsedMs = nowMs() - startTime;
   result.iterationMove = finishedMove ? finishedMove : result.best;
   result.iterationScore = finishedMove ? finishedScore : chosen->rootScores[0];

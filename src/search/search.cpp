@@ -10,7 +10,7 @@
 #include "board/makemove.h"
 #include "board/material.h"
 #include "board/movegen.h"
-#include "search/rootsearch.h"
+#include "search/shared.h"
 #include "search/timeman.h"
 #include "eval/accumulator.h"
 #include "eval/nnue.h"

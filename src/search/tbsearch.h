@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "board/types.h"
-#include "search/rootsearch.h"
+#include "search/shared.h"
 #include "search/searchthread.h"
 
 // Probing pays right after a capture or pawn move (the tables know no

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "search/draw.h"
 
 int64_t startTime = 0;
 int64_t softDeadline = 0;

@@ -20,6 +20,7 @@
 #include "board/attacks.h"
 #include "board/fen.h"
 #include "driver/options.h"
+#include "eval/network.h"
 #include "selfplay.h"
 #include "trainingdata/datafile.h"
 #include "trainingdata/record.h"
@@ -30,6 +31,7 @@ struct Options {
   std::string out;
   std::string openings;
   std::string convertFrom;
+  std::string network;  // image file to play with; empty: the built-in network
   int threads = 1;
   int hashMb = 16;
   uint64_t seed = 0;
@@ -54,6 +56,7 @@ const char* USAGE =
     "  --seed S           random seed; with one thread the output is reproducible\n"
     "                     (default: from the clock)\n"
     "  --hash MB          hash table per game (16)\n"
+    "  --network FILE     play with this network image instead of the built-in one\n"
     "  --win CP PLIES     adjudicate a win (2000 4)\n"
     "  --draw PLY CP PLIES  adjudicate a draw from PLY on (80 8 12)\n"
     "  --convert TEXT     convert lines 'FEN;SCORE;RESULT' ('-' = standard input)\n";
@@ -71,6 +74,7 @@ bool parseArgs(int argc, char** argv, Options& o) {
     if (a == "--out" && i + 1 < argc) o.out = argv[++i];
     else if (a == "--openings" && i + 1 < argc) o.openings = argv[++i];
     else if (a == "--convert" && i + 1 < argc) o.convertFrom = argv[++i];
+    else if (a == "--network" && i + 1 < argc) o.network = argv[++i];
     else if (a == "--threads" && number(i, v) && v >= 1 && v <= 256) o.threads = int(v);
     else if (a == "--nodes" && number(i, v) && v >= 1) o.play.nodes = int64_t(v);
     else if (a == "--random-plies" && number(i, v) && v <= 100) o.play.randomPlies = int(v);
@@ -123,6 +127,7 @@ bool writeAll(int fd, const void* data, size_t size) {
 [[noreturn]] void runWorker(const Options& o, const std::vector<std::string>& openings, int index, int fd) {
   std::signal(SIGINT, SIG_DFL);
   initSelfPlay(o.hashMb);
+  if (!o.network.empty() && !loadNetworkFile(o.network).empty()) _exit(1);
   for (uint64_t game = 0;; ++game) {
     // One generator per game, derived from the seed, the worker and the game.
     Rng rng(o.seed ^ (uint64_t(index) << 40) ^ (game * 0x2545F4914F6CDD1DULL));
@@ -164,8 +169,18 @@ int generate(const Options& o) {
     return 1;
   }
   const uint64_t startRecords = writer.recordCount();
-  std::fprintf(stderr, "corvan-datagen: %s holds %llu positions; seed %llu\n", o.out.c_str(),
-               static_cast<unsigned long long>(startRecords), static_cast<unsigned long long>(o.seed));
+  // The network is checked here, once, before any worker starts.
+  initNetwork();
+  if (!o.network.empty()) {
+    const std::string problem = loadNetworkFile(o.network);
+    if (!problem.empty()) {
+      std::fprintf(stderr, "corvan-datagen: %s\n", problem.c_str());
+      return 1;
+    }
+  }
+  std::fprintf(stderr, "corvan-datagen: %s holds %llu positions; seed %llu; network %s\n", o.out.c_str(),
+               static_cast<unsigned long long>(startRecords), static_cast<unsigned long long>(o.seed),
+               networkName().c_str());
 
   std::signal(SIGINT, onInterrupt);
   std::signal(SIGTERM, onInterrupt);
