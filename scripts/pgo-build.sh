@@ -10,6 +10,7 @@
 # (a compiler other than GCC, a failed build or run), BUILD_DIR becomes a
 # plain optimised build, and a line says so.
 # Usage: scripts/pgo-build.sh BUILD_DIR JOBS [CMAKE_ARGS...]
+# PGO_TARGETS="corvan ..." builds only those targets in step 3 (default: all).
 set -eu
 if [ $# -lt 2 ]; then
   echo "usage: scripts/pgo-build.sh BUILD_DIR JOBS [CMAKE_ARGS...]" >&2
@@ -61,4 +62,4 @@ fi
 
 echo "pgo-build: step 3 of 3, the profile-guided build in $build_dir"
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCORVAN_PGO=use -DCORVAN_PGO_DATA="$profile" "$@"
-cmake --build "$build_dir" -j "$jobs"
+cmake --build "$build_dir" -j "$jobs" ${PGO_TARGETS:+--target $PGO_TARGETS}
