@@ -20,6 +20,7 @@
 # interval, the pentanomial counts of the game pairs, the LLR and the decision.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+here=$(pwd)
 base=${1:-}
 [[ -n "$base" ]] || { sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
 candidate=${2:-HEAD}
@@ -34,7 +35,9 @@ build() {
   dir="$root/$sha"
   if [[ ! -x "$dir/build/corvan" ]]; then
     [[ -d "$dir" ]] || git worktree add --detach "$dir" "$sha" >&2
-    (cd "$dir" && PGO_TARGETS="corvan corvan-match" ./scripts/pgo-build.sh build "$jobs") >&2
+    # This tree's build script, which can build just the two programs, also
+    # for commits older than it.
+    (cd "$dir" && PGO_TARGETS="corvan corvan-match" "$here/scripts/pgo-build.sh" build "$jobs") >&2
   fi
   echo "$dir/build"
 }
