@@ -14,6 +14,11 @@
 # reaches upwards names a file that is not there and the build fails.
 # corvan_core stands for the whole engine below its entry, for the tools and
 # tests that need it all.
+# The folder of the views. The profile-guided build points its instrumented
+# tree and its final tree at the same one: the compiler checks a profiled
+# function's source location, header path included, so views at two paths
+# would make it drop the counts of every inline function in a header.
+set(CORVAN_LAYER_DIR "${CMAKE_BINARY_DIR}/layers" CACHE PATH "Folder of the layers' include views")
 set(CORVAN_LAYERS base board eval tablebase book search driver)
 set(CORVAN_LAYER_BELOW_base "")
 set(CORVAN_LAYER_BELOW_board base)
@@ -34,7 +39,7 @@ foreach(layer ${CORVAN_LAYERS})
       list(APPEND pending ${CORVAN_LAYER_BELOW_${below}})
     endif()
   endwhile()
-  set(view ${CMAKE_BINARY_DIR}/layers/${layer})
+  set(view ${CORVAN_LAYER_DIR}/${layer})
   file(REMOVE_RECURSE ${view})
   file(MAKE_DIRECTORY ${view})
   foreach(folder ${visible})

@@ -22,6 +22,8 @@ shift 2
 mkdir -p "$build_dir"
 instrumented=$build_dir/pgo-instrumented
 profile=$(cd "$build_dir" && pwd)/pgo-profile
+# Both trees compile against the same include views (cmake/layers.cmake).
+layers=$(cd "$build_dir" && pwd)/layers
 stamp=$profile/profile.stamp
 
 # plain REASON CMAKE_ARGS...: the fallback, an optimised build without profile.
@@ -37,7 +39,7 @@ plain() {
 
 echo "pgo-build: step 1 of 3, the instrumented engine in $instrumented"
 if ! cmake -S . -B "$instrumented" -DCMAKE_BUILD_TYPE=Release -DCORVAN_PGO=generate \
-       -DCORVAN_PGO_DATA="$profile" "$@" ||
+       -DCORVAN_PGO_DATA="$profile" -DCORVAN_LAYER_DIR="$layers" "$@" ||
    ! cmake --build "$instrumented" -j "$jobs" --target corvan; then
   plain "the instrumented build failed" "$@"
 fi
@@ -61,5 +63,6 @@ else
 fi
 
 echo "pgo-build: step 3 of 3, the profile-guided build in $build_dir"
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCORVAN_PGO=use -DCORVAN_PGO_DATA="$profile" "$@"
+cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCORVAN_PGO=use -DCORVAN_PGO_DATA="$profile" \
+  -DCORVAN_LAYER_DIR="$layers" "$@"
 cmake --build "$build_dir" -j "$jobs" ${PGO_TARGETS:+--target $PGO_TARGETS}
