@@ -21,8 +21,10 @@
 #
 # $CORVAN_DATA (default ~/corvan-data) lies outside the repository. Its
 # MANIFEST has one line per data file: FILE NETWORK NODES POSITIONS, FILE
-# relative to the directory, NETWORK the network that played it (gen4:BENCH
-# or an image name), NODES its node budget; lines starting with # are
+# relative to the directory, NETWORK the network that played it (bench:N,
+# the benchmark signature of the engine with the network built in, or
+# NAME:SHA, an image's name and the start of its SHA-256), NODES its node
+# budget; lines starting with # are
 # comments. Training uses every file listed that is there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,13 +32,17 @@ data_root=${CORVAN_DATA:-$HOME/corvan-data}
 manifest="$data_root/MANIFEST"
 threads=${THREADS:-1}
 step=${1:-}
-usage() { sed -n '2,26p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
+usage() { sed -n '2,28p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
 [[ -n "$step" ]] || usage
 mkdir -p "$data_root"
 [[ -e "$manifest" ]] || echo "# file network nodes positions" > "$manifest"
 
 # Positions in a data file: 32-byte records behind a 16-byte header.
-positions_in() { local size; size=$(stat -c %s "$1"); echo $(( size > 16 ? (size - 16) / 32 : 0 )); }
+positions_in() {
+  local size
+  size=$(stat -c %s "$1" 2>/dev/null || echo 0)
+  echo $(( size > 16 ? (size - 16) / 32 : 0 ))
+}
 
 # Sets the manifest's count of FILE (adding the line when missing).
 record() {
@@ -59,14 +65,20 @@ case "$step" in
     bench=$(build/corvan pgo | sed -n 's/^Total nodes searched: //p')
     copy="$data_root/bin/corvan-datagen-$bench"
     [[ -x "$copy" ]] || cp build/corvan-datagen "$copy"
-    if [[ -n "${NETWORK:-}" ]]; then name=$(basename "$NETWORK" .nnue); else name="net$bench"; fi
+    if [[ -n "${NETWORK:-}" ]]; then
+      name=$(basename "$NETWORK" .nnue)
+      network="$name:$(sha256sum "$NETWORK" | cut -c1-12)"
+    else
+      name="net$bench"
+      network="bench:$bench"
+    fi
     file="$name-n$nodes.bin"
-    record "$file" "${NETWORK:+$name}${NETWORK:-bench:$bench}" "$nodes" 2>/dev/null || true
+    record "$file" "$network" "$nodes"
     openings=${OPENINGS:-../shared/data/openings-balanced.epd}
     "$copy" --out "$data_root/$file" --threads "$threads" --nodes "$nodes" \
       $([[ -e "$openings" ]] && echo "--openings $openings") --positions "$positions" \
       ${NETWORK:+--network "$NETWORK"}
-    record "$file" "${NETWORK:+$name}${NETWORK:-bench:$bench}" "$nodes"
+    record "$file" "$network" "$nodes"
     ;;
   manifest)
     total=0
