@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/usage.h"
 #include "trainingdata/datafile.h"
 #include "trainingdata/record.h"
 #include "trainingdata/wdlfit.h"
@@ -28,10 +29,7 @@ const char* USAGE =
     "            band on the --test files (held-out games) and on the fitted ones\n"
     "  -h, --help  print this text and exit\n";
 
-int usageError(const char* message) {
-  std::fprintf(stderr, "corvan-trainingdata: %s\n%s", message, USAGE);
-  return 2;
-}
+int fail(const char* message) { return usageError("corvan-trainingdata", message, USAGE); }
 
 // Reads a file whole; a refused file is reported and gives false.
 bool readAll(const std::string& path, std::vector<uint8_t>& records) {
@@ -98,7 +96,7 @@ int fitModel(const std::vector<std::string>& fitFiles, const std::vector<std::st
     if (!addToTable(f, fit)) return 1;
   for (const std::string& f : testFiles)
     if (!addToTable(f, test)) return 1;
-  if (!fit.positions) return usageError("no positions to fit");
+  if (!fit.positions) return fail("no positions to fit");
   const WdlModel start = {{150, 0, 0, 0}, {100, 0, 0, 0}, 0.5};
   const WdlModel model = fitWdlModel(fit, start, 4000);
   std::printf("const WdlModel WDL_MODEL = {\n    {%.2f, %.2f, %.2f, %.2f},\n    {%.2f, %.2f, %.2f, %.2f},\n    %.3f,\n};\n",
@@ -116,18 +114,14 @@ int fitModel(const std::vector<std::string>& fitFiles, const std::vector<std::st
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (helpRequested(argc, argv)) return printUsage(USAGE);
   std::vector<std::string> args(argv + 1, argv + argc);
-  for (const std::string& a : args)
-    if (a == "-h" || a == "--help") {
-      std::printf("%s", USAGE);
-      return 0;
-    }
-  if (args.empty()) return usageError("no command");
+  if (args.empty()) return fail("no command");
   const std::string command = args[0];
   if (command == "print" && (args.size() == 2 || args.size() == 3)) {
     char* end = nullptr;
     const uint64_t count = args.size() == 3 ? std::strtoull(args[2].c_str(), &end, 10) : UINT64_MAX;
-    if (end && *end) return usageError("COUNT must be a number");
+    if (end && *end) return fail("COUNT must be a number");
     return printPositions(args[1], count);
   }
   if (command == "check" && args.size() >= 2) return checkFiles({args.begin() + 1, args.end()});
@@ -137,12 +131,12 @@ int main(int argc, char** argv) {
       if (args[i] == "--test" && i + 1 < args.size())
         testFiles.push_back(args[++i]);
       else if (args[i].size() > 1 && args[i][0] == '-')
-        return usageError(("unknown option '" + args[i] + "'").c_str());
+        return fail(("unknown option '" + args[i] + "'").c_str());
       else
         fitFiles.push_back(args[i]);
     }
-    if (fitFiles.empty()) return usageError("wdl-fit needs a FILE");
+    if (fitFiles.empty()) return fail("wdl-fit needs a FILE");
     return fitModel(fitFiles, testFiles);
   }
-  return usageError(("bad command or arguments: '" + command + "'").c_str());
+  return fail(("bad command or arguments: '" + command + "'").c_str());
 }
