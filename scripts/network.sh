@@ -9,6 +9,8 @@
 #   scripts/network.sh gate GEN [GAMES]      SPRT: candidate (through EvalFile) against build/corvan
 #                                            (TC=5+0.05 by default, or NODES=N per move)
 #   scripts/network.sh promote GEN           ship the candidate as nets/corvan-genGEN.nnue.xz
+#   scripts/network.sh wdl                   refit the win/draw/loss model (UCI_ShowWDL) to the
+#                                            self-play of the built-in network
 #
 # data plays with a copy of build/corvan-datagen kept in $CORVAN_DATA/bin, so
 # rebuilds do not disturb a long run; NETWORK=FILE plays with that image
@@ -32,7 +34,7 @@ data_root=${CORVAN_DATA:-$HOME/corvan-data}
 manifest="$data_root/MANIFEST"
 threads=${THREADS:-1}
 step=${1:-}
-usage() { sed -n '2,28p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
+usage() { sed -n '2,30p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
 [[ -n "$step" ]] || usage
 mkdir -p "$data_root"
 [[ -e "$manifest" ]] || echo "# file network nodes positions" > "$manifest"
@@ -137,6 +139,25 @@ case "$step" in
     xz -9 -T "$(nproc)" -c "$candidate" > "nets/corvan-gen$gen.nnue.xz"
     sed -i "s|nets/corvan-gen[0-9]*\.nnue\.xz|nets/corvan-gen$gen.nnue.xz|" cmake/embedded.cmake
     echo "nets/corvan-gen$gen.nnue.xz is now the built-in network; commit it with cmake/embedded.cmake"
+    echo "once it has played a million positions (network.sh data), refit UCI_ShowWDL: network.sh wdl"
+    ;;
+  wdl)
+    # The scores of one network only: another network's centipawns are on
+    # another scale. Half of its files fit the model, the other half (other
+    # games) check it.
+    make build >/dev/null
+    bench=$(build/corvan pgo | sed -n 's/^Total nodes searched: //p')
+    files=()
+    while read -r file network _; do
+      [[ "$network" == "bench:$bench" && -e "$data_root/$file" ]] && files+=("$data_root/$file")
+    done < "$manifest"
+    [[ ${#files[@]} -gt 0 ]] || { echo "network.sh: no self-play of bench:$bench in $manifest" >&2; exit 1; }
+    tests=()
+    for ((i = 1; i < ${#files[@]}; i += 2)); do tests+=(--test "${files[i]}"); done
+    fits=()
+    for ((i = 0; i < ${#files[@]}; i += 2)); do fits+=("${files[i]}"); done
+    build/corvan-trainingdata wdl-fit "${tests[@]}" "${fits[@]}"
+    echo "put the coefficients into src/eval/wdl.cpp"
     ;;
   *)
     usage

@@ -32,7 +32,8 @@ struct SearchListener {
 // What a search found. best is MOVE_NONE only when the root has no legal
 // move (or none of the search moves); ponder is the expected reply from the
 // hash table, MOVE_NONE when it has none. score and pv are those of the
-// reporting thread's best root move; iterationMove and iterationScore those of
+// reporting thread's best root move (or of the line a weakened engine
+// chose); iterationMove and iterationScore those of
 // the last finished iteration (best and score until one finished).
 struct SearchResult {
   Move best = MOVE_NONE;

@@ -7,22 +7,50 @@
 #include "base/platform.h"
 #include "search/tt.h"
 
-// Calibrated by games (README, "Playing against Corvan").
-constexpr double NODES_AT_MIN_ELO = 64;
-constexpr double ELO_PER_DOUBLING = 125;
-constexpr int TEMPERATURE_AT_MIN_ELO = 100;
-constexpr int32_t TEMPERATURE_TOP_ELO = 2400;
+namespace {
+
+// The calibration: node budget and temperature at a few strengths, by
+// games against Stockfish 15.1 at the same UCI_Elo (README, "Playing
+// against Corvan"); between two knots the budget grows geometrically and
+// the temperature falls linearly. Above the last knot the budget keeps its
+// last rate of growth; MAX_ELO itself is full strength.
+struct SkillKnot {
+  int32_t elo;
+  double nodes;
+  int temperature;  // centipawns
+};
+constexpr SkillKnot SKILL_KNOTS[] = {
+    {MIN_ELO, 800, 58}, {1500, 3000, 35}, {2000, 16000, 8}, {2070, 20000, 0}, {2500, 84000, 0},
+};
+constexpr int KNOT_COUNT = int(sizeof SKILL_KNOTS / sizeof SKILL_KNOTS[0]);
+
+// The knots k, k + 1 around elo and elo's share of the way between them
+// (beyond 1 above the last pair).
+void locate(int32_t elo, int& k, double& share) {
+  const int32_t e = std::max(elo, MIN_ELO);
+  k = 0;
+  while (k + 2 < KNOT_COUNT && e > SKILL_KNOTS[k + 1].elo) ++k;
+  share = double(e - SKILL_KNOTS[k].elo) / double(SKILL_KNOTS[k + 1].elo - SKILL_KNOTS[k].elo);
+}
+
+}  // namespace
 
 int64_t skillNodeBudget(int32_t elo) {
   if (elo <= 0 || elo >= MAX_ELO) return NO_NODE_LIMIT;
-  const int32_t e = std::max(elo, MIN_ELO);
-  return int64_t(NODES_AT_MIN_ELO * std::exp2(double(e - MIN_ELO) / ELO_PER_DOUBLING));
+  int k;
+  double share;
+  locate(elo, k, share);
+  const double nodes = SKILL_KNOTS[k].nodes * std::pow(SKILL_KNOTS[k + 1].nodes / SKILL_KNOTS[k].nodes, share);
+  return int64_t(nodes);
 }
 
 int skillTemperature(int32_t elo) {
-  if (elo <= 0 || elo >= TEMPERATURE_TOP_ELO) return 0;
-  const int32_t e = std::max(elo, MIN_ELO);
-  return TEMPERATURE_AT_MIN_ELO * (TEMPERATURE_TOP_ELO - e) / (TEMPERATURE_TOP_ELO - MIN_ELO);
+  if (elo <= 0 || elo >= MAX_ELO) return 0;
+  int k;
+  double share;
+  locate(elo, k, share);
+  const double t = SKILL_KNOTS[k].temperature + share * (SKILL_KNOTS[k + 1].temperature - SKILL_KNOTS[k].temperature);
+  return std::max(0, int(std::lround(t)));
 }
 
 int pickSkillLine(const int32_t* scores, int count, int temperature, double random) {

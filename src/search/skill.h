@@ -1,12 +1,12 @@
 // Play at a chosen strength (UCI_LimitStrength with UCI_Elo): a weaker
 // player sees less and prefers the move that looks natural over the best
-// one. The search gets a node budget that halves every ELO_PER_DOUBLING
-// points below full strength, so tactics deeper than the budget go unseen
-// as they do for a person, and below TEMPERATURE_TOP_ELO it searches
+// one. The search gets a node budget, so tactics deeper than the budget go
+// unseen as they do for a person, and at the lower strengths it searches
 // SKILL_LINES lines and plays one of them at random, a line that scores
 // d centipawns below the best having weight exp(-d / temperature). Small
 // losses are therefore common and large ones rare: the mistakes look human
-// rather than random. At MAX_ELO nothing is changed.
+// rather than random. Budget and temperature come from a calibration by
+// games (skill.cpp); at MAX_ELO nothing is changed.
 #pragma once
 
 #include <cstdint>
@@ -21,8 +21,7 @@ constexpr int SKILL_LINES = 4;
 int64_t skillNodeBudget(int32_t elo);
 constexpr int64_t SKILL_HARD_NODE_FACTOR = 4;
 
-// The temperature of the choice in centipawns; 0 (always the best line) from
-// TEMPERATURE_TOP_ELO up.
+// The temperature of the choice in centipawns; 0: always the best line.
 int skillTemperature(int32_t elo);
 
 // Index of the line to play among count lines with the given scores (best

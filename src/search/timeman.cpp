@@ -74,7 +74,7 @@ void computeDeadlines(const SearchLimits& limits, const SearchConfig& config, in
   softDeadline = startTime + budget * SOFT_NUMERATOR / SOFT_DENOMINATOR;
   hardDeadline = startTime + HARD_FACTOR * budget;
   int64_t interval = budget < SHORT_BUDGET_MS ? budget * NODES_PER_MS + 10 : LONG_BUDGET_INTERVAL;
-  interval = std::min(interval, limits.nodes);
+  interval = std::min(interval, nodeLimit);
   // A weakened engine meets its hard deadline to the node.
   if (effectiveStrength(config) != FULL_STRENGTH) interval = 1;
   // A node limit of 0 or less still reads the clock at every node, never
