@@ -20,7 +20,7 @@ struct SkillKnot {
   int temperature;  // centipawns
 };
 constexpr SkillKnot SKILL_KNOTS[] = {
-    {MIN_ELO, 800, 58}, {1500, 3000, 35}, {2000, 16000, 8}, {2070, 20000, 0}, {2500, 84000, 0},
+    {MIN_ELO, 580, 63}, {1500, 1700, 45}, {2000, 8000, 0}, {2500, 200000, 0},
 };
 constexpr int KNOT_COUNT = int(sizeof SKILL_KNOTS / sizeof SKILL_KNOTS[0]);
 
