@@ -6,6 +6,13 @@
 #include <ctime>
 #include <unistd.h>
 
+#ifdef __EMSCRIPTEN__
+#include <condition_variable>
+#include <deque>
+#include <emscripten/emscripten.h>
+#include <mutex>
+#endif
+
 int64_t nowMs() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -13,7 +20,13 @@ int64_t nowMs() {
 }
 
 // Search recursion keeps its move lists on the stack: give every thread room.
+// A browser thread's stack comes out of the module's own memory, and only
+// the arrays whose address is taken live there, so it gets less.
+#ifdef __EMSCRIPTEN__
+static constexpr size_t THREAD_STACK_BYTES = size_t(16) << 20;
+#else
 static constexpr size_t THREAD_STACK_BYTES = size_t(64) << 20;
+#endif
 // Helpers that only run a flat loop.
 static constexpr size_t HELPER_STACK_BYTES = size_t(1) << 20;
 
@@ -67,3 +80,39 @@ bool CommandLock::tryAcquire() {
 }
 
 void CommandLock::release() { sem_post(&semaphore); }
+
+#ifdef __EMSCRIPTEN__
+namespace {
+std::mutex inputMutex;
+std::condition_variable inputReady;
+std::deque<std::string> inputLines;
+bool inputClosed = false;
+}  // namespace
+
+bool readHostLine(std::string& line) {
+  std::unique_lock<std::mutex> hold(inputMutex);
+  inputReady.wait(hold, [] { return !inputLines.empty() || inputClosed; });
+  if (inputLines.empty()) return false;
+  line = std::move(inputLines.front());
+  inputLines.pop_front();
+  return true;
+}
+
+// Called by the page's side of the module, on the browser's main thread of
+// the runtime: it only holds the lock long enough to queue the line.
+extern "C" EMSCRIPTEN_KEEPALIVE void corvan_push_line(const char* text) {
+  {
+    std::lock_guard<std::mutex> hold(inputMutex);
+    inputLines.emplace_back(text ? text : "");
+  }
+  inputReady.notify_one();
+}
+
+extern "C" EMSCRIPTEN_KEEPALIVE void corvan_close_input() {
+  {
+    std::lock_guard<std::mutex> hold(inputMutex);
+    inputClosed = true;
+  }
+  inputReady.notify_one();
+}
+#endif

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <pthread.h>
 #include <semaphore.h>
+#include <string>
 
 // Milliseconds of the monotonic clock: seconds * 1000 + nanoseconds / 1000000.
 int64_t nowMs();
@@ -46,3 +47,11 @@ struct SpinLock {
   }
   void unlock() { word.store(0, std::memory_order_release); }
 };
+
+#ifdef __EMSCRIPTEN__
+// The browser has no standard input: the page hands the engine one line at a
+// time through the exported corvan_push_line, and the command loop takes
+// them here in the order given, waiting while there is none. False once the
+// page has closed the input (corvan_close_input), after the last line.
+bool readHostLine(std::string& line);
+#endif

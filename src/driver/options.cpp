@@ -12,7 +12,7 @@
 EngineOptions engineOptions;
 
 void setDefaultOptions() {
-  engineOptions.hashMb = 256;
+  engineOptions.hashMb = DEFAULT_HASH_MB;
   engineOptions.ponder = false;
   engineOptions.drawScore = 0;
   engineOptions.ownBook = false;

@@ -37,8 +37,8 @@ static bool startsWith(const std::string& line, const char* word) {
 
 static void printUciReply() {
   std::printf("id name Corvan 3.1\nid author Quennick\n");
-  std::printf("option name Hash type spin default %d min 1 max 1048576\n", 256);
-  std::printf("option name Threads type spin default 1 min 1 max %d\n", 512);
+  std::printf("option name Hash type spin default %d min 1 max %d\n", DEFAULT_HASH_MB, MAX_HASH_MB);
+  std::printf("option name Threads type spin default 1 min 1 max %d\n", MAX_THREADS);
   std::printf("option name Ponder type check default false\n");
   std::printf("option name OwnBook type check default false\n");
   std::printf("option name BookFile type string default %s\n", engineOptions.bookFile);
@@ -166,6 +166,10 @@ static void handleQuit() {
 static bool readLine(std::string& line) {
   line.clear();
   bool overLong = false;
+#ifdef __EMSCRIPTEN__
+  if (!readHostLine(line)) return false;
+  overLong = line.size() > MAX_LINE_LENGTH;
+#else
   int c;
   while ((c = std::getchar()) != EOF && c != '\n') {
     if (line.size() < MAX_LINE_LENGTH)
@@ -174,6 +178,7 @@ static bool readLine(std::string& line) {
       overLong = true;
   }
   if (c == EOF && line.empty()) return false;
+#endif
   if (overLong) line.clear();
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return true;
