@@ -221,6 +221,19 @@ bool handleCommand(const std::string& line) {
   return true;
 }
 
+#ifdef CORVAN_POLL_HOST
+// What the single-threaded module takes while it searches: the commands a
+// search answers at once. "quit" ends the search and waits for the loop.
+static bool handleLineDuringSearch(const std::string& line) {
+  if (startsWith(line, "stop") || startsWith(line, "isready") || startsWith(line, "ponderhit")) {
+    handleCommand(line);
+    return true;
+  }
+  if (startsWith(line, "quit")) requestStop();
+  return false;
+}
+#endif
+
 void initEngine() {
   // Start-up order: options, locks, board tables, search tables,
   // tablebases (the built-in set), network.
@@ -231,6 +244,9 @@ void initEngine() {
   initTablebaseIndices();
   initTablebases("<empty>");
   initNetwork();
+#ifdef CORVAN_POLL_HOST
+  setHostLineHandler(handleLineDuringSearch);
+#endif
 }
 
 int engineMain(int argc, char** argv) {

@@ -26,9 +26,12 @@ function start(variant) {
   } catch (e) {
     return fail('could not load corvan-' + variant + '.js: ' + e);
   }
+  // The single-threaded module takes its lines from this queue itself.
+  const input = [];
   let module;
   try {
     module = self.CorvanModule({
+      corvanInput: input,
       arguments: [],
       // The threads' workers load the module by this name (this worker's
       // own script is not it).
@@ -43,7 +46,8 @@ function start(variant) {
   module.then(
     (m) => {
       if (failed) return;
-      engine = (line) => m.ccall('corvan_push_line', null, ['string'], [line]);
+      engine =
+        variant === 'mt' ? (line) => m.ccall('corvan_push_line', null, ['string'], [line]) : (line) => input.push(line);
       postMessage({ type: 'ready', variant });
       while (pending.length) engine(pending.shift());
     },
