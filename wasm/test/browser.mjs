@@ -189,6 +189,29 @@ try {
     const count = result.nodes.split(': ')[1];
     if (expectedBench) assert(count === expectedBench, `${count} nodes, native ${expectedBench}`);
   });
+
+  await check('the demo page: a move on the board is answered, analysis shows MultiPV lines', async () => {
+    const demo = await browser.newPage();
+    demo.on('pageerror', (e) => console.log('demo page error:', e.message));
+    await demo.goto(`${base}/demo/`);
+    await demo.waitForFunction(() => /^Engine ready/.test(document.getElementById('status').textContent), { timeout: 30000 });
+    const status = await demo.$eval('#status', (e) => e.textContent);
+    assert(status.includes(isolate ? 'threaded' : 'single-threaded'), status);
+    await demo.evaluate(() => (document.getElementById('movetime').value = '200'));
+    await demo.click('button[aria-label=e2]');
+    await demo.click('button[aria-label=e4]');
+    await demo.waitForFunction(() => window.demo.game.history().length === 2, { timeout: 10000 });
+    await demo.click('input[name=mode][value=analyse]');
+    await demo.waitForFunction(() => document.querySelectorAll('#lines li').length === 3, { timeout: 10000 });
+    const text = await demo.$eval('#eval', (e) => e.textContent);
+    assert(/^Evaluation: [+-]?\d+\.\d\d|#/.test(text.replace('Evaluation: #', '#')), text);
+    await demo.evaluate(() => {
+      document.getElementById('fen').value = '4k3/8/8/8/8/8/4P3/4K3 w - - 0 1';
+      document.getElementById('setFen').click();
+    });
+    await demo.waitForFunction(() => [...document.querySelectorAll('#lines li')].some((li) => /Kd2|Kf2|e4|e3|Kd1|Kf1/.test(li.textContent)), { timeout: 10000 });
+    await demo.close();
+  });
 } finally {
   await browser.close();
   server.kill();
