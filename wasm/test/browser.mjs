@@ -164,6 +164,29 @@ try {
     assert(/^[a-h][1-8][a-h][1-8]$/.test(lines[lines.length - 1]), 'a move after it');
   });
 
+  if (variant === 'mt')
+    await check('four search threads: a search to its node limit, then stop of an infinite one', async () => {
+      const answers = await page.evaluate(async () => {
+        const engine = window.engine;
+        engine.send('setoption name Threads value 4');
+        engine.send('ucinewgame');
+        engine.send('position startpos moves d2d4 d7d5');
+        const limited = (await engine.go('nodes 300000')).bestmove;
+        const infinite = engine.go('infinite');
+        await new Promise((r) => setTimeout(r, 500));
+        engine.send('stop');
+        const stopped = (await infinite).bestmove;
+        engine.send('setoption name Threads value 1');
+        engine.send('ucinewgame');
+        return [limited, stopped];
+      });
+      const game = new Chess();
+      game.move('d4');
+      game.move('d5');
+      const legal = game.moves({ verbose: true }).map((m) => m.from + m.to + (m.promotion || ''));
+      for (const move of answers) assert(legal.includes(move), `bestmove ${move}`);
+    });
+
   await check('a worker that cannot start rejects ready with the reason', async () => {
     const reason = await page.evaluate(async () => {
       const engine = window.corvan.createEngine({ workerUrl: new URL('missing-worker.js', location.href) });
