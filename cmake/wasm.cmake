@@ -95,7 +95,7 @@ target_link_libraries(corvan PRIVATE corvan_core)
 target_link_options(corvan PRIVATE
   -sMODULARIZE=1 -sEXPORT_NAME=CorvanModule -sENVIRONMENT=worker,node
   -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=64MB -sMAXIMUM_MEMORY=2GB -sTOTAL_STACK=16MB
-  "-sEXPORTED_RUNTIME_METHODS=ccall")
+  "-sEXPORTED_RUNTIME_METHODS=lengthBytesUTF8,stringToUTF8")
 if(NOT CORVAN_WASM_THREADS)
   # One thread: the search gives the browser its turn at its clock checks
   # (src/base/platform.h, pollHost) by Asyncify, which saves and restores the
@@ -106,6 +106,6 @@ if(CORVAN_WASM_THREADS)
   # main() runs in a thread of its own, so that the worker's own thread stays
   # free to pass lines in and out; every write to standard output is handed
   # to that thread in order (wasm/src/library_corvan.js).
-  target_link_options(corvan PRIVATE "-sEXPORTED_FUNCTIONS=_main,_corvan_push_line,_corvan_close_input" -pthread -sPROXY_TO_PTHREAD=1 -sPTHREAD_POOL_SIZE=2
+  target_link_options(corvan PRIVATE "-sEXPORTED_FUNCTIONS=_main,_malloc,_free,_corvan_push_line,_corvan_close_input" -pthread -sPROXY_TO_PTHREAD=1 -sPTHREAD_POOL_SIZE=2
     --js-library ${CMAKE_SOURCE_DIR}/wasm/src/library_corvan.js)
 endif()

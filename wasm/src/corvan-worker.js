@@ -46,8 +46,17 @@ function start(variant) {
   module.then(
     (m) => {
       if (failed) return;
-      engine =
-        variant === 'mt' ? (line) => m.ccall('corvan_push_line', null, ['string'], [line]) : (line) => input.push(line);
+      // A line is copied to the module's heap, not its stack: lines of any
+      // length come from the page (the engine discards those over 1 MB).
+      const push = (line) => {
+        const size = m.lengthBytesUTF8(line) + 1;
+        const text = m._malloc(size);
+        if (!text) return;
+        m.stringToUTF8(line, text, size);
+        m._corvan_push_line(text);
+        m._free(text);
+      };
+      engine = variant === 'mt' ? push : (line) => input.push(line);
       postMessage({ type: 'ready', variant });
       while (pending.length) engine(pending.shift());
     },

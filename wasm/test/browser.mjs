@@ -144,6 +144,19 @@ try {
     assert(/^[a-h][1-8][a-h][1-8]$/.test(answers[3].best), `afterwards: ${answers[3].best}`);
   });
 
+  await check('lines of any length and bytes: the engine discards what it cannot use and goes on', async () => {
+    const best = await page.evaluate(async () => {
+      const engine = window.engine;
+      engine.send('position startpos moves ' + 'e2e4 '.repeat(600000));
+      engine.send('x'.repeat(3 << 20));
+      engine.send('go depth 2 \u00e9\u0000\uffff\ud800 wtime');
+      const first = (await engine.waitFor('bestmove')).split(' ')[1];
+      engine.send('position startpos');
+      return [first, (await engine.go('depth 2')).bestmove];
+    });
+    assert(best.every((m) => /^([a-h][1-8]){2}$|^0000$/.test(m)), `answers ${best}`);
+  });
+
   await check('Hash beyond the module: refused by info string, the engine goes on', async () => {
     const lines = await page.evaluate(async () => {
       const engine = window.engine;
