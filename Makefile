@@ -29,7 +29,15 @@ else
 	./scripts/pgo-build.sh $(BUILD_DIR) $(JOBS) $(CMAKE_FLAGS)
 endif
 
-run: build
+# The engine alone, so that a new user plays within one build; the tests
+# and tools come with "make" and "make test".
+run:
+ifeq ($(PGO),0)
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release -DCORVAN_PGO=off $(CMAKE_FLAGS)
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target corvan
+else
+	PGO_TARGETS=corvan ./scripts/pgo-build.sh $(BUILD_DIR) $(JOBS) $(CMAKE_FLAGS)
+endif
 	./$(BUILD_DIR)/corvan
 
 test: build

@@ -32,7 +32,7 @@ plain() {
   shift
   echo "pgo-build: $reason: building $build_dir WITHOUT profile-guided optimisation" >&2
   cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DCORVAN_PGO=off "$@"
-  cmake --build "$build_dir" -j "$jobs"
+  cmake --build "$build_dir" -j "$jobs" ${PGO_TARGETS:+--target $PGO_TARGETS}
   echo "pgo-build: $build_dir is a plain optimised build ($reason)" >&2
   exit 0
 }

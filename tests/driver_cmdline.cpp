@@ -65,6 +65,24 @@ TEST(CommandLine, ExplainsEveryArgumentItDoesNotRun) {
   EXPECT_EQ(uci.substr(0, uci.find('\n')), "id name " + runCommand(engine() + " --version", &status).substr(0, 10));
 }
 
+// Every program of the build prints its usage for --help on standard output
+// with status 0, and refuses an unknown option with the usage on standard
+// error and status 2.
+TEST(CommandLine, EveryProgramAnswersHelpAndRefusesAnUnknownOption) {
+  for (const char* program : {"corvan", "corvan-book", "corvan-datagen", "corvan-magics", "corvan-match",
+                              "corvan-netbuild", "corvan-perft", "corvan-stress", "corvan-tbgen", "corvan-train",
+                              "corvan-trainingdata"}) {
+    SCOPED_TRACE(program);
+    int status = -1;
+    const std::string help = runWithInput({buildPath(program), "--help"}, "", &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_NE(help.find("sage: "), std::string::npos) << help;
+    const std::string wrong = runWithInput({buildPath(program), "--no-such-option"}, "", &status);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(wrong, "");
+  }
+}
+
 // The same benchmark from the command line and on the loop, whatever the
 // options were: the loop's run uses the defaults, then restores the options
 // and starts again from the start position.

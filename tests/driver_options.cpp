@@ -23,11 +23,24 @@ TEST_F(OptionsTest, CheckValuesAreTrueOnlyForExactLowerCaseTrue) {
   EXPECT_FALSE(engineOptions.syzygy50MoveRule);
 }
 
-TEST_F(OptionsTest, SpinValuesTakeTheLeadingIntegerUnclamped) {
+// A value without a leading integer is refused and the old one kept: read
+// as 0, "Strength true" would pause the engine after every iteration.
+TEST_F(OptionsTest, SpinValuesTakeTheLeadingIntegerUnclampedOrAreRefused) {
   setOption("Hash", "64MB");
   EXPECT_EQ(engineOptions.hashMb, 64);
   setOption("Threads", "abc");
-  EXPECT_EQ(engineOptions.threads, 0);
+  EXPECT_EQ(engineOptions.threads, 1);
+  setOption("Strength", "true");
+  EXPECT_EQ(engineOptions.strength, 100);
+  setOption("UCI_Elo", "");
+  EXPECT_EQ(engineOptions.elo, 3190);
+  setOption("UCI_Elo", "99999999999");
+  EXPECT_EQ(engineOptions.elo, INT32_MAX);
+  EXPECT_EQ(searchConfig(engineOptions).eloLimit, 0);
+  setOption("UCI_LimitStrength", "true");
+  EXPECT_EQ(searchConfig(engineOptions).eloLimit, 3190);
+  setOption("UCI_Elo", "-5");
+  EXPECT_EQ(searchConfig(engineOptions).eloLimit, 1320);
   setOption("MultiPV", "9999");
   EXPECT_EQ(engineOptions.multiPv, 9999);
   setOption("DrawScore", "-250");
@@ -98,6 +111,11 @@ TEST(GoParameters, LimitsAndModes) {
   EXPECT_TRUE(limits.infinite);
   parse("movestogo -4 wtime 100", false, words, s);
   EXPECT_EQ(limits.movesToGo, 0);
+  parse("mate 3", false, words, s);
+  EXPECT_EQ(limits.mate, 3);
+  EXPECT_EQ(limits.depth, 127);
+  parse("mate 0", false, words, s);
+  EXPECT_EQ(limits.mate, 1);
 }
 
 TEST(GoParameters, KeywordWithoutValueAtLineEndIsIgnored) {

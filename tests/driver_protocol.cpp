@@ -28,6 +28,10 @@ static const std::string UCI_REPLY =
     "option name SyzygyPath type string default <empty>\n"
     "option name Syzygy50MoveRule type check default true\n"
     "option name SyzygyProbeLimit type spin default 7 min 0 max 7\n"
+    "option name Clear Hash type button\n"
+    "option name UCI_ShowWDL type check default false\n"
+    "option name UCI_LimitStrength type check default false\n"
+    "option name UCI_Elo type spin default 3190 min 1320 max 3190\n"
     "uciok\n";
 
 static std::string run(const std::string& input, int* status = nullptr) {

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <memory>
 #include <regex>
+#include <set>
 #include <string>
 #include <thread>
 
@@ -257,9 +258,21 @@ TEST(SearchProtocol, TwoThreadsSearchAndAnswer) {
   EXPECT_TRUE(std::regex_match(engine.bestMove(), BESTMOVE));
 }
 
-TEST(SearchProtocol, SameDepthSearchCountsTheSameNodes) {
-  auto finalNodes = [] {
+// The same search counts the same nodes in a fresh engine and in one that
+// searched before, weakened, and then pressed "Clear Hash" with
+// UCI_LimitStrength off again.
+TEST(SearchProtocol, SameDepthSearchCountsTheSameNodesAfterClearHash) {
+  auto finalNodes = [](bool searchedBefore) {
     Engine engine;
+    if (searchedBefore) {
+      engine.send("setoption name UCI_LimitStrength value true");
+      engine.send("setoption name UCI_Elo value 1500");
+      engine.send("position startpos moves d2d4");
+      engine.send("go depth 6");
+      engine.bestMove();
+      engine.send("setoption name UCI_LimitStrength value false");
+      engine.send("setoption name Clear Hash");
+    }
     engine.send("position startpos moves e2e4 c7c5");
     engine.send("go depth 8");
     engine.bestMove();
@@ -269,9 +282,81 @@ TEST(SearchProtocol, SameDepthSearchCountsTheSameNodes) {
     size_t at = last.find(" nodes ");
     return at == std::string::npos ? std::string() : last.substr(at + 7, last.find(' ', at + 7) - at - 7);
   };
-  std::string first = finalNodes();
+  std::string first = finalNodes(false);
   EXPECT_FALSE(first.empty());
-  EXPECT_EQ(first, finalNodes());
+  EXPECT_EQ(first, finalNodes(true));
+}
+
+// "go mate N" ends by itself once it has a mate in N moves or fewer.
+TEST(SearchProtocol, GoMateStopsAtTheMate) {
+  Engine engine;
+  const struct {
+    const char* fen;
+    const char* mate;
+  } cases[] = {
+      {"r1b1kb1r/pppp1ppp/5q2/4n3/3KP3/2N3PN/PPP4P/R1BQ1B1R b kq - 0 1", "score mate 3 "},
+      {"6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", "score mate 1 "},
+  };
+  for (const auto& c : cases) {
+    engine.send(std::string("position fen ") + c.fen);
+    engine.send("go mate 3");
+    ASSERT_TRUE(std::regex_match(engine.bestMove(5000), BESTMOVE)) << c.fen;
+    EXPECT_NE(engine.transcript()[engine.transcript().size() - 2].find(c.mate), std::string::npos) << c.fen;
+  }
+}
+
+// With UCI_ShowWDL every score carries per-mille chances: certain for
+// mates and tablebase results, from the model otherwise.
+TEST(SearchProtocol, WdlFollowsTheScoreWhenShown) {
+  const std::regex wdl(".* score (cp|mate) -?[0-9]+ wdl ([0-9]+) ([0-9]+) ([0-9]+) pv .*");
+  const struct {
+    const char* fen;
+    int win, draw, loss;  // -1: any, summing to 1000
+  } cases[] = {
+      {"8/8/8/4k3/8/8/8/4KQ2 w - - 0 1", 1000, 0, 0},       // queen against king
+      {"8/8/8/4k3/8/8/8/4KQ2 b - - 0 1", 0, 0, 1000},       // the other side of it
+      {"8/8/8/4k3/8/8/r7/4K2R w - - 0 1", 0, 1000, 0},      // rook against rook
+      {"6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1", 1000, 0, 0},    // mate in one
+      {START_FEN, -1, -1, -1},
+  };
+  Engine engine;
+  engine.send("setoption name UCI_ShowWDL value true");
+  for (const auto& c : cases) {
+    engine.send(std::string("position fen ") + c.fen);
+    engine.send("go depth 4");
+    engine.bestMove();
+    const std::string& last = engine.transcript()[engine.transcript().size() - 2];
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(last, m, wdl)) << last;
+    const int w = std::stoi(m[2]), d = std::stoi(m[3]), l = std::stoi(m[4]);
+    EXPECT_EQ(w + d + l, 1000) << last;
+    if (c.win >= 0) {
+      EXPECT_TRUE(w == c.win && d == c.draw && l == c.loss) << last;
+    }
+  }
+  engine.send("setoption name UCI_ShowWDL value false");
+  engine.send("go depth 2");
+  engine.bestMove();
+  EXPECT_EQ(engine.transcript()[engine.transcript().size() - 2].find(" wdl "), std::string::npos);
+}
+
+// A weakened engine answers legal moves quickly, and not always the same
+// one where several are nearly as good.
+TEST(SearchProtocol, LimitStrengthPlaysVariedLegalMoves) {
+  Engine engine;
+  engine.send("setoption name UCI_LimitStrength value true");
+  engine.send("setoption name UCI_Elo value 1320");
+  std::set<std::string> moves;
+  for (int i = 0; i < 12; ++i) {
+    engine.send("position startpos moves e2e4 e7e5 g1f3");
+    engine.send("go wtime 60000 btime 60000");
+    const std::string best = engine.bestMove(5000);
+    ASSERT_TRUE(std::regex_match(best, BESTMOVE));
+    Board board(START_FEN, "e2e4 e7e5 g1f3");
+    EXPECT_NE(legalMove(board.st(), moveOf(best)), MOVE_NONE) << best;
+    moves.insert(moveOf(best));
+  }
+  EXPECT_GE(moves.size(), 2u);
 }
 
 // Command sequences a controller may send without the "position" or "stop"

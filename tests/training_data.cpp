@@ -15,6 +15,7 @@
 #include "support/paths.h"
 #include "trainingdata/datafile.h"
 #include "trainingdata/record.h"
+#include "trainingdata/wdlfit.h"
 
 namespace {
 
@@ -147,6 +148,42 @@ TEST(Datagen, SeededRunsRepeatAndInterruptedRunsLeaveWholeRecords) {
   EXPECT_EQ(r.malformed, 0u);
   EXPECT_GT(r.records, 0u);
   for (const std::string& path : {a, b, c}) std::remove(path.c_str());
+}
+
+// The built-in win/draw/loss model on games it was not fitted to: in every
+// score band the predicted rates are those seen, and the per-mille chances
+// are whole, sum to 1000 and grow with the score (a score of exactly 0, a
+// class of its own, aside).
+TEST(WdlModel, IsCalibratedOnHeldOutGamesAndConsistent) {
+  for (int material = 0; material <= 80; material += 4) {
+    int lastWin = -1;
+    for (int score = -3000; score <= 3000; score += 10) {
+      const WdlChances c = wdlChances(score, material);
+      ASSERT_TRUE(c.win >= 0 && c.draw >= 0 && c.loss >= 0 && c.win + c.draw + c.loss == 1000) << material << " " << score;
+      if (score == 0) continue;
+      ASSERT_GE(c.win, lastWin);
+      lastWin = c.win;
+    }
+  }
+  const std::string source = sharedDataPath("selfplay-gen4.bin.xz");
+  if (source.empty()) GTEST_SKIP() << "no shared self-play data";
+  const std::string path = temporaryPath("wdl.bin");
+  const std::string command = "xz -dc '" + source + "' 2>/dev/null | head -c " +
+                              std::to_string(DATA_HEADER_BYTES + 400000 * RECORD_BYTES) + " > " + path;
+  if (std::system(command.c_str()) != 0 || fileSize(path) < uint64_t(100000 * RECORD_BYTES)) GTEST_SKIP() << "no xz";
+  std::vector<uint8_t> records;
+  ASSERT_TRUE(readDataFile(path, records).error.empty());
+  std::remove(path.c_str());
+  WdlTable table;
+  for (size_t i = 0; i + RECORD_BYTES <= records.size(); i += RECORD_BYTES) {
+    TrainingPosition p;
+    ASSERT_TRUE(unpackRecord(&records[i], p));
+    table.add(p);
+  }
+  for (const WdlBand& band : wdlCalibration(table, WDL_MODEL)) {
+    ASSERT_GT(band.positions, 10000u);
+    for (int o = 0; o < 3; ++o) EXPECT_NEAR(band.predicted[o], band.observed[o], 0.04) << band.low << ".." << band.high;
+  }
 }
 
 }  // namespace

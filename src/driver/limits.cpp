@@ -74,6 +74,8 @@ void parseGoParameters(char* text, bool blackToMove, SearchLimits& limits, Searc
       if (valueOf(v)) limits.movesToGo = v < 0 ? 0 : clampToInt32(v);
     } else if (startsWith(word, "depth")) {
       if (valueOf(v)) limits.depth = v < 1 ? 1 : v > MAX_DEPTH ? MAX_DEPTH : int32_t(v);
+    } else if (startsWith(word, "mate")) {
+      if (valueOf(v)) limits.mate = v < 1 ? 1 : v > MAX_DEPTH ? MAX_DEPTH : int32_t(v);
     } else if (startsWith(word, "nodes")) {
       if (valueOf(v)) limits.nodes = v;
     } else if (startsWith(word, "movetime")) {

@@ -1,5 +1,6 @@
-// What the controller can set: the option record written by "setoption",
-// and the search configuration it gives.
+// What the controller can set: the option table that the "uci" reply
+// declares, the option record that "setoption" writes, and the search
+// configuration it gives.
 #pragma once
 
 #include <cstdint>
@@ -28,14 +29,40 @@ struct EngineOptions {
   bool chess960;
   bool syzygy50MoveRule;
   int32_t syzygyProbeLimit;
+  bool showWdl;        // "info ... score" lines carry "wdl W D L"
+  bool limitStrength;  // play at the strength UCI_Elo names
+  int32_t elo;
 };
 
 extern EngineOptions engineOptions;
 
+enum OptionKind { OPTION_SPIN, OPTION_CHECK, OPTION_STRING, OPTION_BUTTON };
+
+// One option as the "uci" reply declares it. A spin or check option names
+// its field in EngineOptions; string options and buttons are set by name.
+// The reply lists the table in order, so new options go at the end.
+struct OptionSpec {
+  const char* name;
+  OptionKind kind;
+  int32_t defaultValue;  // spin; check: 0 or 1
+  int32_t min, max;      // spin
+  int32_t EngineOptions::*spin;
+  bool EngineOptions::*check;
+  const char* defaultText;  // string
+};
+extern const OptionSpec OPTION_TABLE[];
+extern const int OPTION_COUNT;
+
 void setDefaultOptions();
 
-// Stores one option value; an unknown name changes nothing. EvalFile is
-// only stored: applyNetworkOption loads it.
+// The "option name ..." lines of the "uci" reply, from the table; a string
+// option shows its current value.
+void printOptionDeclarations();
+
+// Stores one option value; an unknown name changes nothing. A spin value
+// that does not start with an integer is refused with one "info string" and
+// the old value stays. EvalFile is only stored: applyNetworkOption loads
+// it. Buttons ("Clear Hash") are carried out by the command loop.
 void setOption(const char* name, const char* value);
 
 // Puts the network that EvalFile names in use if it is not already: at
@@ -45,6 +72,7 @@ void setOption(const char* name, const char* value);
 // commandLock.
 void applyNetworkOption();
 
-// The options that shape a search (DrawScore, Strength, MultiPV, Ponder,
-// MoveOverhead, the tablebase settings), for the search call.
+// The options that shape a search (DrawScore, Strength, UCI_LimitStrength
+// and UCI_Elo, MultiPV, Ponder, MoveOverhead, the tablebase settings), for
+// the search call.
 SearchConfig searchConfig(const EngineOptions& options);

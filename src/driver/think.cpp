@@ -9,6 +9,7 @@
 #include "book/polyglot.h"
 #include "driver/options.h"
 #include "driver/session.h"
+#include "eval/wdl.h"
 #include "search/memory.h"
 #include "search/tt.h"
 
@@ -18,9 +19,22 @@ namespace {
 // "mate -n" for one received.
 void printScore(int score) {
   if (std::abs(score) >= SCORE_MATE_IN_MAX)
-    std::printf("score mate %d pv ", score > 0 ? (SCORE_INFINITE - score) / 2 : (-SCORE_MATE - score) / 2);
+    std::printf("score mate %d ", score > 0 ? (SCORE_INFINITE - score) / 2 : (-SCORE_MATE - score) / 2);
   else
-    std::printf("score cp %d pv ", score);
+    std::printf("score cp %d ", score);
+}
+
+// "wdl W D L" per mille: certain for mates (tablebase wins and losses score
+// as mates) and root tablebase draws, else the fitted model's chances.
+void printWdl(const SearchReport& r) {
+  WdlChances c;
+  if (std::abs(r.score) >= SCORE_MATE_IN_MAX)
+    c = r.score > 0 ? WdlChances{1000, 0, 0} : WdlChances{0, 0, 1000};
+  else if (r.tablebaseResult)
+    c = WdlChances{0, 1000, 0};
+  else
+    c = wdlChances(r.score, wdlMaterial(*r.root->state));
+  std::printf("wdl %d %d %d ", c.win, c.draw, c.loss);
 }
 
 // Move text of a line of moves from root, played out on a copy of the root
@@ -50,6 +64,8 @@ void printReport(const SearchReport& r) {
               static_cast<long long>(r.elapsedMs), static_cast<long long>(r.nodes),
               static_cast<long long>(r.nodes * 1000 / (r.elapsedMs + 1)), static_cast<long long>(r.tbHits));
   printScore(r.score);
+  if (engineOptions.showWdl) printWdl(r);
+  std::printf("pv ");
   LineText text(*r.root);
   for (int i = 0; i < r.pvLength; ++i) std::printf("%s ", text.next(r.pv[i]));
   std::printf("\n");
@@ -66,6 +82,7 @@ void printSearchEnd(const Position& root, const SearchResult& result, const Sear
     final.line = 0;
     final.depth = std::min(result.depth + 1, limits.depth);
     final.score = result.score;
+    final.tablebaseResult = result.tablebaseResult;
     final.elapsedMs = result.elapsedMs;
     final.nodes = result.nodes;
     final.tbHits = result.tbHits;

@@ -37,22 +37,7 @@ static bool startsWith(const std::string& line, const char* word) {
 
 static void printUciReply() {
   std::printf("id name Corvan 3.1\nid author Quennick\n");
-  std::printf("option name Hash type spin default %d min 1 max %d\n", DEFAULT_HASH_MB, MAX_HASH_MB);
-  std::printf("option name Threads type spin default 1 min 1 max %d\n", MAX_THREADS);
-  std::printf("option name Ponder type check default false\n");
-  std::printf("option name OwnBook type check default false\n");
-  std::printf("option name BookFile type string default %s\n", engineOptions.bookFile);
-  std::printf("option name BookRandom type check default false\n");
-  std::printf("option name EvalFile type string default %s\n", BUILT_IN_NETWORK);
-  std::printf("option name DrawScore type spin default %d min -100 max 100\n", 0);
-  std::printf("option name MoveOverhead type spin default %d min 0 max 5000\n", 100);
-  std::printf("option name Strength type spin default %d min 1 max %d\n", 100, 100);
-  std::printf("option name MultiPV type spin default 1 min 1 max %d\n", 256);
-  std::printf("option name LargePages type check default false\n");
-  std::printf("option name UCI_Chess960 type check default false\n");
-  std::printf("option name SyzygyPath type string default <empty>\n");
-  std::printf("option name Syzygy50MoveRule type check default true\n");
-  std::printf("option name SyzygyProbeLimit type spin default 7 min 0 max 7\n");
+  printOptionDeclarations();
   std::printf("uciok\n");
   std::fflush(stdout);
 }
@@ -65,17 +50,21 @@ static void allocateAtStartPosition() {
   positionRefused = false;
 }
 
-// "setoption name NAME value VALUE": the value is the rest of the line, so
-// file names may contain spaces. Without a second word nothing changes.
+// "setoption name NAME [value VALUE]": the name runs up to " value " (so
+// "Clear Hash" is one name) and the value is the rest of the line, so file
+// names may contain spaces. A value-less line only presses a button.
 static void handleSetOption(const std::string& line) {
-  std::string rest = line.substr(std::strlen("setoption name "));
-  size_t space = rest.find(' ');
-  if (space == std::string::npos) return;
-  std::string name = rest.substr(0, space);
-  size_t valueStart = space + 1 + std::strlen("value ");
-  std::string value = valueStart < rest.size() ? rest.substr(valueStart) : std::string();
+  const std::string rest = line.substr(std::strlen("setoption name "));
+  const size_t valueAt = rest.find(" value ");
+  const std::string name = rest.substr(0, valueAt);
   acquireCommandLock();
-  setOption(name.c_str(), value.c_str());
+  if (valueAt != std::string::npos) {
+    setOption(name.c_str(), rest.c_str() + valueAt + std::strlen(" value "));
+  } else if (name == "Clear Hash") {
+    // The table and every thread's histories, as a fresh engine has them;
+    // the position stays.
+    if (searchMemoryAllocated()) clearSearchMemory();
+  }
   commandLock.release();
 }
 

@@ -98,6 +98,18 @@ static void copyHelperSnapshot(SearchThread& t) {
   t.position.chess960 = s.chess960;
 }
 
+// "go mate N": a score that mates in N moves or fewer (2N - 1 plies) ends
+// the search.
+static bool mateFound(int score) { return mateLimit > 0 && SCORE_MATE - score <= 2 * mateLimit - 1; }
+
+// A weakened engine's node budget is spent (counted over all threads).
+static bool softNodeLimitPassed() {
+  if (softNodeLimit == NO_NODE_LIMIT) return false;
+  int64_t nodes, tbHits;
+  countSearchNodes(nodes, tbHits);
+  return nodes >= softNodeLimit;
+}
+
 // Records a finished iteration unless another thread already finished this
 // depth; reports its lines and applies the soft deadline. Returns the depth
 // to search next.
@@ -107,7 +119,7 @@ static int completeIteration(SearchThread& t, int depth) {
     completedDepth = depth;
     ttStoreRoot(t.position.state->key, depth, t.rootMoves[0].move, t.rootScores[0], t.evalStack[0]);
     reportIteration(t, depth);
-    if (softDeadlinePassed()) requestStop();
+    if (softDeadlinePassed() || mateFound(t.rootScores[0]) || softNodeLimitPassed()) requestStop();
   }
   const int next = completedDepth + 1;
   completedDepthLock.unlock();

@@ -26,6 +26,7 @@ struct SearchLimits {
   int32_t gameMoves = 0;  // full moves of the game so far, for the clock
   int64_t nodes = NO_NODE_LIMIT;
   int32_t depth = MAX_SEARCH_DEPTH;
+  int32_t mate = 0;  // "go mate N": stop once a mate in at most N moves is found
   bool ponder = false;
   bool infinite = false;
   int32_t searchMoveCount = 0;
@@ -39,6 +40,10 @@ inline bool endsOnlyOnStop(const SearchLimits& l) {
 }
 
 constexpr int32_t FULL_STRENGTH = 100;
+// The range of UCI_Elo: playing strengths on the scale of the calibration
+// games (README, "Playing against Corvan"); MAX_ELO is full strength.
+constexpr int32_t MIN_ELO = 1320;
+constexpr int32_t MAX_ELO = 3190;
 constexpr int32_t DRAW_SCORE_LIMIT = 100;
 
 // The options that shape a search, passed by its caller; the defaults are
@@ -52,6 +57,7 @@ struct SearchConfig {
   bool ponderEnabled = false;      // the controller ponders: a move may take a tenth longer
   bool syzygy50MoveRule = true;    // table results the fifty-move rule spoils are draws
   int32_t syzygyProbeLimit = 7;    // most pieces for a probe
+  int32_t eloLimit = 0;            // MIN_ELO..MAX_ELO: play at that strength; 0: full strength
 };
 
 // The strength clamped to 1..100 (100: full strength, no pauses).

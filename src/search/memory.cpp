@@ -177,8 +177,13 @@ void allocateSearchMemory(int64_t hashMb, int32_t threadsWanted, bool largePages
     searchThreads[i].nodes.store(0, std::memory_order_relaxed);
   }
   clearSlotCount = layout.slotCount;
+  clearSearchMemory();
+}
+
+void clearSearchMemory() {
+  ttGeneration = 0;
   clearWorkers = threadCount;
-  if (layout.slotCount >= CLEAR_HELPER_MIN_SLOTS)
+  if (clearSlotCount >= CLEAR_HELPER_MIN_SLOTS)
     clearWorkers = std::max(threadCount, std::min(onlineProcessors(), MAX_CLEAR_WORKERS));
   // An extra worker the system refuses leaves its share to this thread.
   ThreadHandle extra[MAX_CLEAR_WORKERS];

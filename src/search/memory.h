@@ -62,6 +62,9 @@ SlotRange clearShare(int32_t index, int32_t threads, uint64_t slotCount);
 // exits with status 1.
 void allocateSearchMemory(int64_t hashMb, int32_t threads, bool largePages);
 void releaseSearchMemory();
+// Clears the allocated block as allocateSearchMemory leaves it: the table
+// and every thread's learning tables, with all threads at once.
+void clearSearchMemory();
 bool searchMemoryAllocated();
 
 // Thread routine of the helpers that clear the memory: zeroes the record's

@@ -12,6 +12,7 @@ struct SearchReport {
   int line;  // 0 for the best line, up to MultiPV - 1
   int depth;
   int score;  // side to move's view; a tablebase score replaces a non-mate one
+  bool tablebaseResult;  // score is a root tablebase draw (wins and losses score as mates)
   int64_t elapsedMs;
   int64_t nodes;  // of all threads
   int64_t tbHits;
@@ -37,6 +38,7 @@ struct SearchResult {
   Move best = MOVE_NONE;
   Move ponder = MOVE_NONE;
   int score = 0;
+  bool tablebaseResult = false;  // as in SearchReport
   // BOUND_EXACT when score is the last finished iteration's; after an
   // iteration cut short, BOUND_LOWER when a move beat that score, else
   // BOUND_UPPER (the best move failed low).

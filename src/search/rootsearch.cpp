@@ -12,6 +12,7 @@
 #include "search/movepick.h"
 #include "search/search.h"
 #include "search/shared.h"
+#include "search/skill.h"
 #include "search/timeman.h"
 #include "search/tt.h"
 #include "tablebase/registry.h"
@@ -202,7 +203,11 @@ SearchResult searchArmed(const Position& root, const SearchLimits& limits, const
   advanceTTGeneration();
   completedDepth = 0;
   completedDepthLock.unlock();
-  multiPvCount = std::min(int32_t(main.rootEnd - main.rootMoves), std::max(config.multiPv, 1));
+  // A weakened engine chooses among several lines but reports those asked.
+  const int32_t linesWanted = std::max(config.multiPv, 1);
+  const int temperature = skillTemperature(config.eloLimit);
+  multiPvCount = std::min(int32_t(main.rootEnd - main.rootMoves), std::max(linesWanted, temperature ? SKILL_LINES : 1));
+  reportedLineCount = std::min(multiPvCount, linesWanted);
   activeListener = listener;
   finishedMove = MOVE_NONE;
   finishedScore = 0;
@@ -230,11 +235,13 @@ SearchResult searchArmed(const Position& root, const SearchLimits& limits, const
         int32_t(chosen->progress.load(std::memory_order_relaxed)))
       chosen = &searchThreads[i];
 
-  // 14. The result.
-  result.best = chosen->rootMoves[0].move;
-  result.score = reportedScore(chosen->rootScores[0]);
+  // 14. The result: the best line, or a weakened engine's pick.
+  const int pick = temperature ? pickSkillLine(chosen->rootScores, multiPvCount, temperature, skillRandom()) : 0;
+  result.best = chosen->rootMoves[pick].move;
+  result.score = reportedScore(chosen->rootScores[pick]);
+  result.tablebaseResult = tbRootScore != TB_SCORE_NONE && std::abs(result.score) < SCORE_MATE_IN_MAX;
   result.depth = completedDepth;
-  result.lines = multiPvCount;
+  result.lines = reportedLineCount;
   countSearchNodes(result.nodes, result.tbHits);
   result.elapsedMs = nowMs() - startTime;
   result.iterationMove = finishedMove ? finishedMove : result.best;

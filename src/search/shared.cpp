@@ -8,6 +8,7 @@
 #include "search/tt.h"
 
 int32_t multiPvCount = 1;
+int32_t reportedLineCount = 1;
 int32_t tbProbePieces = 0;
 int32_t tbRootScore = TB_SCORE_NONE;
 int32_t completedDepth = 0;
@@ -56,9 +57,10 @@ void reportIteration(SearchThread& t, int depth) {
   report.elapsedMs = nowMs() - startTime;
   report.depth = depth;
   report.root = &t.position;
-  for (int line = multiPvCount - 1; line >= 0; --line) {
+  for (int line = reportedLineCount - 1; line >= 0; --line) {
     report.line = line;
     report.score = reportedScore(t.rootScores[line]);
+    report.tablebaseResult = tbRootScore != TB_SCORE_NONE && std::abs(report.score) < SCORE_MATE_IN_MAX;
     report.pvLength = principalVariation(t.position, t.rootMoves[line].move, report.pv);
     activeListener->onReport(activeListener->context, report);
   }

@@ -10,8 +10,10 @@
 #include "search/searchthread.h"
 #include "tablebase/tbscore.h"
 
-// Number of principal variations (1 .. root moves).
+// Number of principal variations searched (1 .. root moves), and of those
+// reported (MultiPV; a weakened engine searches more than it shows).
 extern int32_t multiPvCount;
+extern int32_t reportedLineCount;
 // Most pieces a position may have for the search to probe the tablebases;
 // 0 disables probing.
 extern int32_t tbProbePieces;

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 
+#include "search/skill.h"
+
 
 int64_t startTime = 0;
 int64_t softDeadline = 0;
 int64_t hardDeadline = 0;
 int64_t nodeLimit = NO_NODE_LIMIT;
 int32_t depthLimit = MAX_SEARCH_DEPTH;
+int32_t mateLimit = 0;
+int64_t softNodeLimit = NO_NODE_LIMIT;
 int64_t nodeCheckInterval = 1;
 int64_t nextNodeCheck = 1;
 
@@ -61,6 +65,11 @@ void computeDeadlines(const SearchLimits& limits, const SearchConfig& config, in
                   config.ponderEnabled, config.moveOverhead, rootMoveCount};
   nodeLimit = limits.nodes;
   depthLimit = limits.depth;
+  mateLimit = limits.mate;
+  // A weakened engine's budget ends its search at the end of an iteration,
+  // and cuts an iteration that would run far beyond it.
+  softNodeLimit = skillNodeBudget(config.eloLimit);
+  if (softNodeLimit != NO_NODE_LIMIT) nodeLimit = std::min(nodeLimit, softNodeLimit * SKILL_HARD_NODE_FACTOR);
   int64_t budget = timeBudget(in);
   softDeadline = startTime + budget * SOFT_NUMERATOR / SOFT_DENOMINATOR;
   hardDeadline = startTime + HARD_FACTOR * budget;

@@ -17,6 +17,8 @@ extern int64_t softDeadline;
 extern int64_t hardDeadline;
 extern int64_t nodeLimit;          // the search's node limit
 extern int32_t depthLimit;         // and its deepest iteration
+extern int32_t mateLimit;          // > 0: it ends at a mate in at most this many moves
+extern int64_t softNodeLimit;      // nodes of all threads after which no iteration starts
 extern int64_t nodeCheckInterval;  // thread 0 nodes between two clock readings
 extern int64_t nextNodeCheck;      // thread 0 node count of the next reading
 

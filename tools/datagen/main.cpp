@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "common/usage.h"
 #include "board/attacks.h"
 #include "board/fen.h"
 #include "driver/options.h"
@@ -59,7 +60,8 @@ const char* USAGE =
     "  --network FILE     play with this network image instead of the built-in one\n"
     "  --win CP PLIES     adjudicate a win (2000 4)\n"
     "  --draw PLY CP PLIES  adjudicate a draw from PLY on (80 8 12)\n"
-    "  --convert TEXT     convert lines 'FEN;SCORE;RESULT' ('-' = standard input)\n";
+    "  --convert TEXT     convert lines 'FEN;SCORE;RESULT' ('-' = standard input)\n"
+    "  -h, --help         print this text and exit\n";
 
 bool parseArgs(int argc, char** argv, Options& o) {
   auto number = [&](int& i, uint64_t& v) {
@@ -318,6 +320,7 @@ int convert(const Options& o) {
 
 int main(int argc, char** argv) {
   Options o;
+  if (helpRequested(argc, argv)) return printUsage(USAGE);
   if (!parseArgs(argc, argv, o)) return 2;
   if (!o.seedGiven)
     o.seed = uint64_t(std::chrono::steady_clock::now().time_since_epoch().count()) ^ (uint64_t(::getpid()) << 32);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "board/attacks.h"
+#include "common/usage.h"
 
 namespace {
 
@@ -53,6 +54,15 @@ Bitboard findMagic(bool bishop, Square s) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  static const char* USAGE =
+      "usage: corvan-magics [SEED]\n"
+      "Searches slider multipliers (from SEED, a number) and prints the bishop and\n"
+      "rook tables of the attack code.\n"
+      "  -h, --help  print this text and exit\n";
+  if (helpRequested(argc, argv)) return printUsage(USAGE);
+  char* end = nullptr;
+  if (argc > 2 || (argc == 2 && (std::strtoull(argv[1], &end, 0), *end || end == argv[1])))
+    return usageError("corvan-magics", "SEED must be a number", USAGE);
   if (argc > 1) state = std::strtoull(argv[1], nullptr, 0) | 1;
   for (bool bishop : {true, false}) {
     std::printf("const Bitboard %sMagicNumbers[64] = {\n", bishop ? "bishop" : "rook");

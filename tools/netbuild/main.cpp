@@ -3,14 +3,18 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/usage.h"
 #include "eval/bootstrap.h"
 #include "eval/network.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    fprintf(stderr, "usage: corvan-netbuild OUTPUT\n");
-    return 2;
-  }
+  static const char* USAGE =
+      "usage: corvan-netbuild OUTPUT\n"
+      "Writes the bootstrap network image (material and piece-square values) to\n"
+      "OUTPUT.\n"
+      "  -h, --help  print this text and exit\n";
+  if (helpRequested(argc, argv)) return printUsage(USAGE);
+  if (argc != 2 || argv[1][0] == '-') return usageError("corvan-netbuild", "one OUTPUT file expected", USAGE);
   std::vector<uint8_t> image(NETWORK_IMAGE_SIZE);
   buildBootstrapNetwork(image.data());
   FILE* file = fopen(argv[1], "wb");

@@ -12,9 +12,17 @@
 #include "board/fen.h"
 #include "board/perft.h"
 #include "board/movetext.h"
+#include "common/usage.h"
 #include "driver/options.h"
 
 namespace {
+
+const char* USAGE =
+    "usage: corvan-perft DEPTH [FEN] [--960]\n"
+    "Counts the legal move paths of DEPTH plies from the start position or FEN,\n"
+    "per root move, then 'Nodes searched: N'; the time goes to standard error.\n"
+    "  --960       Chess960 castling notation (also when the FEN names rook files)\n"
+    "  -h, --help  print this text and exit\n";
 
 // Castling letters other than KQkq name rook files: a Chess960 position.
 bool namesRookFiles(const std::string& fen) {
@@ -36,10 +44,9 @@ PerftLine lines[MAX_MOVES];
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: corvan-perft DEPTH [FEN] [--960]\n");
-    return 2;
-  }
+  if (helpRequested(argc, argv)) return printUsage(USAGE);
+  char* end = nullptr;
+  if (argc < 2 || std::strtol(argv[1], &end, 10) < 0 || *end) return usageError("corvan-perft", "DEPTH must be a number of plies", USAGE);
   setDefaultOptions();
   initAttacks();
   int depth = std::atoi(argv[1]);

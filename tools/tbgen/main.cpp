@@ -17,6 +17,7 @@
 #include <string>
 #include <sys/resource.h>
 
+#include "common/usage.h"
 #include "board/attacks.h"
 #include "check.h"
 #include "solver.h"
@@ -40,14 +41,22 @@ bool writeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   return ok && std::rename(part.c_str(), path.c_str()) == 0;
 }
 
-int usage() {
-  std::fprintf(stderr, "usage: corvan-tbgen [--out DIR] [--threads N] [--check] [--builtin] [ENDING ...]\n");
-  return 2;
-}
+const char* USAGE =
+    "usage: corvan-tbgen [--out DIR] [--threads N] [--check] [--builtin] [ENDING ...]\n"
+    "Solves endings by retrograde analysis and writes their Syzygy WDL (.rtbw) and\n"
+    "DTZ (.rtbz) files. ENDING names a material such as KRPvKR.\n"
+    "  --out DIR     where the files go (the current directory)\n"
+    "  --threads N   solver threads (2)\n"
+    "  --check       check every position against its successors after solving\n"
+    "  --builtin     the 35 three- and four-piece endings\n"
+    "  -h, --help    print this text and exit\n";
+
+int usage() { return usageError("corvan-tbgen", nullptr, USAGE); }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (helpRequested(argc, argv)) return printUsage(USAGE);
   std::string out;
   int threads = 2;
   bool check = false;

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <vector>
 
+#include "common/usage.h"
 #include "adam.h"
 #include "export.h"
 #include "eval/network.h"
@@ -39,7 +40,8 @@ const char* USAGE =
     "  --float             train without rounding the hidden weights\n"
     "  --no-mirror         never reverse the files of positions without castling rights\n"
     "  --init IMAGE        start from a network image instead of random weights\n"
-    "  --seed S            initial weights and shuffling (1)\n";
+    "  --seed S            initial weights and shuffling (1)\n"
+    "  -h, --help          print this text and exit\n";
 
 bool readFile(const std::string& path, std::vector<uint8_t>& bytes) {
   std::ifstream in(path, std::ios::binary);
@@ -97,6 +99,7 @@ int exportCheckpoint(const std::string& checkpoint, const std::string& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (helpRequested(argc, argv)) return printUsage(USAGE);
   TrainSettings settings;
   std::vector<std::string> files;
   std::string dir, init;
