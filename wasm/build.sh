@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the browser module into wasm/dist/: a native build (build-host/)
 # first for corvan-tbgen's built-in tablebases, then the threaded and the
-# single-threaded module with Emscripten (build-wasm/mt, build-wasm/st).
+# single-threaded module with Emscripten (build-wasm/mt, build-wasm/st);
+# then the demo's packages (npm ci) when they are missing.
 #   wasm/build.sh [JOBS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -26,4 +27,9 @@ mkdir -p wasm/dist
 cp "$out"/mt/corvan-mt.js "$out"/mt/corvan-mt.wasm "$out"/mt/corvan-mt.worker.js wasm/dist/
 cp "$out"/st/corvan-st.js "$out"/st/corvan-st.wasm wasm/dist/
 cp wasm/src/corvan.mjs wasm/src/corvan-worker.js wasm/dist/
+# The demo page takes chess.js from wasm/node_modules.
+if [ ! -d wasm/node_modules/chess.js ]; then
+  (cd wasm && npm ci --no-audit --no-fund >/dev/null 2>&1) ||
+    echo "wasm/build.sh: npm ci failed: the demo page needs wasm/node_modules/chess.js" >&2
+fi
 echo "wasm/build.sh: wasm/dist/ holds the module"
