@@ -65,3 +65,13 @@ install: $(BUILD_DIR)/CMakeCache.txt
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# The engine in the browser (wasm/README.md): the WebAssembly modules in
+# wasm/dist/ (built in build-host/ and build-wasm/), and their tests in
+# headless Chromium.
+.PHONY: wasm wasm-test
+wasm:
+	./wasm/build.sh $(JOBS)
+
+wasm-test:
+	./wasm/test.sh $(JOBS)

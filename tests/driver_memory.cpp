@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include "search/memory.h"
 #include "support/engine_process.h"
@@ -248,6 +249,14 @@ TEST_F(Block, TableHalvesUntilItFits) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   // Room for a record and an 8 MB table with margin, not for 16 MB.
   EXPECT_EXIT(allocateUnderLimit(RECORD + 13 * MB, 1024), testing::ExitedWithCode(0), "slots 524288");
+}
+
+// The controller learns the size it got (the child's output goes to stderr
+// here, where the death test reads it).
+TEST_F(Block, ShrunkTableIsReportedByInfoString) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT((dup2(2, 1), allocateUnderLimit(RECORD + 13 * MB, 1024)), testing::ExitedWithCode(0),
+              "info string Hash 1024 MB could not be allocated: 8 MB");
 }
 
 TEST_F(Block, NoMemoryEvenForOneMegabyteEndsTheProcess) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <pthread.h>
 #include <semaphore.h>
+#include <string>
 
 // Milliseconds of the monotonic clock: seconds * 1000 + nanoseconds / 1000000.
 int64_t nowMs();
@@ -46,3 +47,26 @@ struct SpinLock {
   }
   void unlock() { word.store(0, std::memory_order_release); }
 };
+
+#ifdef __EMSCRIPTEN__
+// The browser has no standard input: the page hands the engine one line at a
+// time through the exported corvan_push_line, and the command loop takes
+// them here in the order given, waiting while there is none. False once the
+// page has closed the input (corvan_close_input), after the last line.
+bool readHostLine(std::string& line);
+#endif
+
+// The single-threaded browser module has no thread to read commands while
+// it searches: the search calls pollHost() at its clock checks and in its
+// waits, which every few tens of milliseconds gives the browser its turn
+// (the module's stack is saved and restored) and hands the lines that came
+// in meanwhile to the handler set here, for as long as it takes them
+// (stop, isready, ponderhit); the rest wait for the command loop. Elsewhere
+// pollHost() is nothing.
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+#define CORVAN_POLL_HOST 1
+void setHostLineHandler(bool (*handler)(const std::string& line));
+void pollHost();
+#else
+inline void pollHost() {}
+#endif

@@ -192,14 +192,16 @@ void printUsage(const char* usage) {
 void stopPerft() { perftStopFlag.store(1, std::memory_order_relaxed); }
 
 bool isDiagnosticCommand(const std::string& line) {
-  return line == "d" || line == "eval" || line == "bench" || startsWith(line, "bench ") ||
+  return line == "d" || line == "eval" || line == "bench" || startsWith(line, "bench ") || line == "pgo" ||
          startsWith(line, "go perft");
 }
 
 void runDiagnosticCommand(const std::string& line, int32_t gameMoves) {
-  if (startsWith(line, "bench")) {
+  // "pgo" on the command line's input is the benchmark with its defaults,
+  // for hosts (the browser) that start the engine without arguments.
+  if (startsWith(line, "bench") || line == "pgo") {
     BenchSettings settings;
-    if (!parseBenchSettings(line.c_str() + std::strlen("bench"), settings)) {
+    if (line != "pgo" && !parseBenchSettings(line.c_str() + std::strlen("bench"), settings)) {
       printUsage(BENCH_USAGE);
     } else {
       // The benchmark takes the lock for each of its searches itself.

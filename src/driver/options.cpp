@@ -16,8 +16,8 @@ EngineOptions engineOptions;
 
 // clang-format off
 const OptionSpec OPTION_TABLE[] = {
-    {"Hash",              OPTION_SPIN,   256, 1, 1048576, &EngineOptions::hashMb, nullptr, nullptr},
-    {"Threads",           OPTION_SPIN,   1, 1, 512, &EngineOptions::threads, nullptr, nullptr},
+    {"Hash",              OPTION_SPIN,   DEFAULT_HASH_MB, 1, MAX_HASH_MB, &EngineOptions::hashMb, nullptr, nullptr},
+    {"Threads",           OPTION_SPIN,   1, 1, MAX_THREADS, &EngineOptions::threads, nullptr, nullptr},
     {"Ponder",            OPTION_CHECK,  0, 0, 0, nullptr, &EngineOptions::ponder, nullptr},
     {"OwnBook",           OPTION_CHECK,  0, 0, 0, nullptr, &EngineOptions::ownBook, nullptr},
     {"BookFile",          OPTION_STRING, 0, 0, 0, nullptr, nullptr, "corvanbook.bin"},

@@ -112,7 +112,10 @@ void thinkThread() {
   if (engineOptions.ownBook && currentSearchMode() != MODE_INFINITE) {
     Move book = legalBookMove(*root.state, engineOptions.bookFile, engineOptions.bookRandom);
     if (book) {
-      while (currentSearchMode() == MODE_PONDER && !stopRequested()) std::this_thread::yield();
+      while (currentSearchMode() == MODE_PONDER && !stopRequested()) {
+        std::this_thread::yield();
+        pollHost();
+      }
       char uci[8];
       moveToUci(*root.state, book, root.chess960, uci);
       outputLock.lock();

@@ -155,6 +155,10 @@ static void handleQuit() {
 static bool readLine(std::string& line) {
   line.clear();
   bool overLong = false;
+#ifdef __EMSCRIPTEN__
+  if (!readHostLine(line)) return false;
+  overLong = line.size() > MAX_LINE_LENGTH;
+#else
   int c;
   while ((c = std::getchar()) != EOF && c != '\n') {
     if (line.size() < MAX_LINE_LENGTH)
@@ -163,6 +167,7 @@ static bool readLine(std::string& line) {
       overLong = true;
   }
   if (c == EOF && line.empty()) return false;
+#endif
   if (overLong) line.clear();
   if (!line.empty() && line.back() == '\r') line.pop_back();
   return true;
@@ -205,6 +210,19 @@ bool handleCommand(const std::string& line) {
   return true;
 }
 
+#ifdef CORVAN_POLL_HOST
+// What the single-threaded module takes while it searches: the commands a
+// search answers at once. "quit" ends the search and waits for the loop.
+static bool handleLineDuringSearch(const std::string& line) {
+  if (startsWith(line, "stop") || startsWith(line, "isready") || startsWith(line, "ponderhit")) {
+    handleCommand(line);
+    return true;
+  }
+  if (startsWith(line, "quit")) requestStop();
+  return false;
+}
+#endif
+
 void initEngine() {
   // Start-up order: options, locks, board tables, search tables,
   // tablebases (the built-in set), network.
@@ -215,6 +233,9 @@ void initEngine() {
   initTablebaseIndices();
   initTablebases("<empty>");
   initNetwork();
+#ifdef CORVAN_POLL_HOST
+  setHostLineHandler(handleLineDuringSearch);
+#endif
 }
 
 int engineMain(int argc, char** argv) {

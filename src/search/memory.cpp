@@ -125,7 +125,13 @@ static void* clearExtraShare(void* index) {
 }
 
 void allocateSearchMemory(int64_t hashMb, int32_t threadsWanted, bool largePages) {
-  int64_t mb = std::clamp<int64_t>(hashMb, 1, hashLimitMb(physicalMemoryBytes()));
+  int64_t mb = std::clamp<int64_t>(hashMb, 1, std::min<int64_t>(MAX_HASH_MB, hashLimitMb(physicalMemoryBytes())));
+  if (hashMb > mb) {
+    std::printf("info string Hash %lld MB is more than this engine can hold here: %lld MB\n",
+                static_cast<long long>(hashMb), static_cast<long long>(mb));
+    std::fflush(stdout);
+  }
+  const int64_t wantedMb = mb;
   int32_t threads = std::clamp(threadsWanted, MIN_THREADS, MAX_THREADS);
   SearchMemoryLayout layout = searchMemoryLayout(mb, threads);
   // A block of the same shape is kept and only cleared: fresh pages would
@@ -155,6 +161,11 @@ void allocateSearchMemory(int64_t hashMb, int32_t threadsWanted, bool largePages
       std::exit(1);
     }
     mb >>= 1;
+  }
+  if (!reuse && mb < wantedMb) {
+    std::printf("info string Hash %lld MB could not be allocated: %lld MB\n", static_cast<long long>(wantedMb),
+                static_cast<long long>(mb));
+    std::fflush(stdout);
   }
   transpositionTable = static_cast<TTEntry*>(searchBlock);
   ttMask = layout.slotCount - 1;

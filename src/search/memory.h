@@ -15,7 +15,22 @@ extern SearchThread* searchThreads;
 extern uint64_t largePageBytes;
 
 constexpr int32_t MIN_THREADS = 1;
+// The Hash option's default and maximum in megabytes. In the browser the
+// module's whole memory is at most 2 GB, and every page it grows to stays
+// taken until the page is closed.
+#ifdef __EMSCRIPTEN__
+constexpr int32_t DEFAULT_HASH_MB = 16;
+constexpr int32_t MAX_HASH_MB = 512;
+#ifdef __EMSCRIPTEN_PTHREADS__
+constexpr int32_t MAX_THREADS = 64;
+#else
+constexpr int32_t MAX_THREADS = 1;
+#endif
+#else
+constexpr int32_t DEFAULT_HASH_MB = 256;
+constexpr int32_t MAX_HASH_MB = 1048576;
 constexpr int32_t MAX_THREADS = 512;
+#endif
 constexpr uint64_t TT_SLOTS_PER_MB = 65536;
 
 // Sizes of a block: the table takes the Hash value rounded down to a power

@@ -218,7 +218,10 @@ SearchResult searchArmed(const Position& root, const SearchLimits& limits, const
   iterativeDeepening(main);
 
   // 11. A ponder or infinite search that ends early keeps its answer back.
-  while (currentSearchMode() != MODE_NORMAL && !stopRequested()) std::this_thread::yield();
+  while (currentSearchMode() != MODE_NORMAL && !stopRequested()) {
+    std::this_thread::yield();
+    pollHost();
+  }
 
   // 12. End every helper.
   requestStop();

@@ -55,6 +55,7 @@ inline void pollClock(SearchThread& t) {
   int64_t nodes = t.nodes.load(std::memory_order_relaxed);
   if (&t == searchThreads && nextNodeCheck <= nodes) {
     nextNodeCheck += nodeCheckInterval;
+    pollHost();
     if (currentSearchMode() == MODE_NORMAL && (nowMs() > hardDeadline || nodes >= nodeLimit))
       requestStop();
   }
