@@ -2,14 +2,21 @@
 # Builds the browser module into wasm/dist/: a native build (build-host/)
 # first for corvan-tbgen's built-in tablebases, then the threaded and the
 # single-threaded module with Emscripten (build-wasm/mt, build-wasm/st);
-# then the demo's packages (npm ci) when they are missing.
+# then the demo's packages (npm ci) when they are missing. Installs
+# emscripten (apt-get) when it is missing.
 #   wasm/build.sh [JOBS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=${1:-1}
 host=${HOST_BUILD_DIR:-build-host}
 out=${WASM_BUILD_DIR:-build-wasm}
-command -v emcmake >/dev/null || { echo "wasm/build.sh: emcmake not found (apt-get install emscripten)" >&2; exit 1; }
+# A fresh Debian machine lacks the toolchain: install it when we may.
+if ! command -v emcmake >/dev/null; then
+  echo "wasm/build.sh: installing emscripten (apt-get)"
+  { DEBIAN_FRONTEND=noninteractive apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq emscripten npm; } >/dev/null 2>&1 ||
+    true
+  command -v emcmake >/dev/null || { echo "wasm/build.sh: emcmake not found and not installable (apt-get install emscripten, as root)" >&2; exit 1; }
+fi
 # Debian's emscripten runs its JavaScript tools with the node on PATH, which
 # may not look in Debian's module folder.
 export NODE_PATH=${NODE_PATH:-/usr/share/nodejs}
