@@ -125,11 +125,14 @@ async function update() {
   }
   if (mode() === 'analyse') {
     engine.send(`setoption name MultiPV value ${$('multipv').value}`);
-    engine.send('setoption name Strength value 100');
+    engine.send('setoption name UCI_LimitStrength value false');
     search('infinite', showInfo);
   } else if (engineToMove()) {
     engine.send('setoption name MultiPV value 1');
-    engine.send(`setoption name Strength value ${$('strength').value}`);
+    // The top of the scale is full strength.
+    const elo = Number($('strength').value);
+    engine.send(`setoption name UCI_LimitStrength value ${elo < 3190}`);
+    engine.send(`setoption name UCI_Elo value ${elo}`);
     const result = await search(`movetime ${Math.max(50, Number($('movetime').value) || 1000)}`, showInfo);
     if (result && result.bestmove && result.bestmove !== '0000') play(result.bestmove);
   }
@@ -214,6 +217,7 @@ $('flip').onclick = () => {
 };
 $('setFen').onclick = () => loadPosition((g) => g.load($('fen').value.trim()));
 $('loadPgn').onclick = () => loadPosition((g) => g.loadPgn($('pgn').value));
-$('strength').oninput = () => ($('strengthValue').textContent = $('strength').value);
+$('strength').oninput = () =>
+  ($('strengthValue').textContent = $('strength').value === '3190' ? 'full' : $('strength').value);
 for (const input of document.querySelectorAll('input[name=mode], #colour, #multipv')) input.onchange = () => update();
 window.demo = { engine, get game() { return game; } };
