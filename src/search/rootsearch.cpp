@@ -239,7 +239,7 @@ SearchResult searchArmed(const Position& root, const SearchLimits& limits, const
   const int pick = temperature ? pickSkillLine(chosen->rootScores, multiPvCount, temperature, skillRandom()) : 0;
   result.best = chosen->rootMoves[pick].move;
   result.score = reportedScore(chosen->rootScores[pick]);
-  result.tablebaseResult = tbRootScore != TB_SCORE_NONE && std::abs(result.score) < SCORE_MATE_IN_MAX;
+  result.tablebaseResult = isTablebaseResult(result.score);
   result.depth = completedDepth;
   result.lines = reportedLineCount;
   countSearchNodes(result.nodes, result.tbHits);

@@ -48,6 +48,10 @@ int reportedScore(int score) {
   return tbRootScore != TB_SCORE_NONE && std::abs(score) < SCORE_MATE_IN_MAX ? tbRootScore : score;
 }
 
+bool isTablebaseResult(int reported) {
+  return tbRootScore != TB_SCORE_NONE && std::abs(reported) < SCORE_MATE_IN_MAX;
+}
+
 void reportIteration(SearchThread& t, int depth) {
   finishedMove = t.rootMoves[0].move;
   finishedScore = t.rootScores[0];
@@ -60,7 +64,7 @@ void reportIteration(SearchThread& t, int depth) {
   for (int line = reportedLineCount - 1; line >= 0; --line) {
     report.line = line;
     report.score = reportedScore(t.rootScores[line]);
-    report.tablebaseResult = tbRootScore != TB_SCORE_NONE && std::abs(report.score) < SCORE_MATE_IN_MAX;
+    report.tablebaseResult = isTablebaseResult(report.score);
     report.pvLength = principalVariation(t.position, t.rootMoves[line].move, report.pv);
     activeListener->onReport(activeListener->context, report);
   }

@@ -56,5 +56,8 @@ int principalVariation(Position& pos, Move first, Move* pv);
 // A root score as reported: a successful root probe's value stands for any
 // score short of a mate.
 int reportedScore(int score);
+// Whether a reported score is a root tablebase result short of a mate (a
+// draw: wins and losses score as mates).
+bool isTablebaseResult(int reported);
 // Total nodes and tablebase hits of every thread.
 void countSearchNodes(int64_t& nodes, int64_t& tbHits);
