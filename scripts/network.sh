@@ -19,7 +19,8 @@
 # network's bench signature, or the image's file name), and the manifest gets
 # or keeps its line. CANDIDATE=FILE gates or promotes another image than
 # train/final.nnue. INIT=IMAGE fine-tunes that image instead of training from
-# random weights ("INIT=gen4.nnue LR=0.0003 scripts/network.sh train 5 1").
+# random weights ("INIT=gen4.nnue LR=0.0003 scripts/network.sh train 5 1");
+# LR_DROP="EPOCH FACTOR" drops the rate by FACTOR from that epoch on.
 #
 # $CORVAN_DATA (default ~/corvan-data) lies outside the repository. Its
 # MANIFEST has one line per data file: FILE NETWORK NODES POSITIONS, FILE
@@ -34,7 +35,7 @@ data_root=${CORVAN_DATA:-$HOME/corvan-data}
 manifest="$data_root/MANIFEST"
 threads=${THREADS:-1}
 step=${1:-}
-usage() { sed -n '2,30p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
+usage() { sed -n '2,31p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
 [[ -n "$step" ]] || usage
 mkdir -p "$data_root"
 [[ -e "$manifest" ]] || echo "# file network nodes positions" > "$manifest"

@@ -13,6 +13,9 @@
 #   CONCURRENCY=1 games at once (one core each)
 #   OPENINGS=../shared/data/openings-uho.epd   unbalanced openings, in pairs
 #   SEED=1        order of the openings
+#   ADJUDICATE="--resign 4 1000 --draw 40 8 10"   games both engines call
+#                 lost (4 moves at 1000 cp) or dead drawn (from move 40,
+#                 8 moves within 10 cp) end there; ADJUDICATE= plays them out
 # Both engines play with Hash 16 and Threads 1. The builds stay in
 # $SPRT_DIR (default ~/corvan-sprt/COMMIT), so a second test of the same
 # commit does not build it again; the games go to $SPRT_DIR/BASE-CANDIDATE.pgn.
@@ -22,7 +25,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 here=$(pwd)
 base=${1:-}
-[[ -n "$base" ]] || { sed -n '2,21p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
+[[ -n "$base" ]] || { sed -n '2,23p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
 candidate=${2:-HEAD}
 root=${SPRT_DIR:-$HOME/corvan-sprt}
 jobs=${JOBS:-$(nproc)}
@@ -55,4 +58,5 @@ echo "sprt: $candidate_sha against $base_sha, $limit, SPRT [${ELO0:-0}, ${ELO1:-
   $limit --games "${GAMES:-40000}" --concurrency "${CONCURRENCY:-1}" \
   --openings "${OPENINGS:-../shared/data/openings-uho.epd}" --seed "${SEED:-1}" \
   --sprt "${ELO0:-0}" "${ELO1:-10}" "${ALPHA:-0.05}" "${BETA:-0.05}" \
+  ${ADJUDICATE---resign 4 1000 --draw 40 8 10} \
   --pgn "$root/$base_sha-$candidate_sha.pgn"

@@ -193,3 +193,16 @@ TEST(TrainerModel, LossFallsOnASmallSet) {
 }
 
 }  // namespace
+
+TEST(TrainerModel, LearningRateDecaysPerEpochAndDropsLate) {
+  TrainSettings settings;
+  settings.adam.lr = 0.001f;
+  settings.lrDecay = 0.5f;
+  EXPECT_FLOAT_EQ(epochLearningRate(settings, 0), 0.001f);
+  EXPECT_FLOAT_EQ(epochLearningRate(settings, 2), 0.00025f);
+  settings.lrDropEpoch = 2;
+  settings.lrDropFactor = 0.1f;
+  EXPECT_FLOAT_EQ(epochLearningRate(settings, 1), 0.0005f);
+  EXPECT_FLOAT_EQ(epochLearningRate(settings, 2), 0.000025f);
+  EXPECT_FLOAT_EQ(epochLearningRate(settings, 3), 0.0000125f);
+}

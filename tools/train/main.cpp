@@ -31,6 +31,8 @@ const char* USAGE =
     "  --batch N           positions per step (4096)\n"
     "  --lr X              Adam learning rate (0.001)\n"
     "  --lr-decay X        learning rate factor per epoch (0.75)\n"
+    "  --lr-drop N X       from epoch N on (1 = the first) the rate is also multiplied\n"
+    "                      by X: the late drop of a long run (none)\n"
     "  --output-lr X       learning rate multiplier of the output layer (20)\n"
     "  --king-lr X         learning rate multiplier of the rows of one king square (1)\n"
     "  --result-weight X   weight of the game result in the target (0.5)\n"
@@ -114,6 +116,10 @@ int main(int argc, char** argv) {
     else if (a == "--batch" && more) settings.batch = std::max(1, std::atoi(argv[++i]));
     else if (a == "--lr" && more) settings.adam.lr = std::strtof(argv[++i], nullptr);
     else if (a == "--lr-decay" && more) settings.lrDecay = std::strtof(argv[++i], nullptr);
+    else if (a == "--lr-drop" && i + 2 < argc) {
+      settings.lrDropEpoch = std::max(0, std::atoi(argv[++i]) - 1);
+      settings.lrDropFactor = std::strtof(argv[++i], nullptr);
+    }
     else if (a == "--output-lr" && more) settings.adam.outputLrScale = std::strtof(argv[++i], nullptr);
     else if (a == "--king-lr" && more) settings.adam.kingRowLrScale = std::strtof(argv[++i], nullptr);
     else if (a == "--result-weight" && more) settings.resultWeight = std::strtof(argv[++i], nullptr);

@@ -75,6 +75,11 @@ double meanLoss(const Model& model, const TrainingData& data, const std::vector<
   return indices.empty() ? 0.0 : total / double(indices.size());
 }
 
+float epochLearningRate(const TrainSettings& settings, int epoch) {
+  const float rate = settings.adam.lr * std::pow(settings.lrDecay, float(epoch));
+  return settings.lrDropEpoch >= 0 && epoch >= settings.lrDropEpoch ? rate * settings.lrDropFactor : rate;
+}
+
 double trainEpoch(Model& model, AdamState& adam, const TrainingData& data, const TrainSettings& settings,
                   int epoch, const std::string& progress) {
   const int threads = std::max(settings.threads, 1);
@@ -84,7 +89,7 @@ double trainEpoch(Model& model, AdamState& adam, const TrainingData& data, const
   const size_t count = settings.epochPositions > 0 ? std::min<size_t>(order.size(), settings.epochPositions)
                                                    : order.size();
   AdamSettings step = settings.adam;
-  step.lr = settings.adam.lr * std::pow(settings.lrDecay, float(epoch));
+  step.lr = epochLearningRate(settings, epoch);
 
   std::vector<Gradients> grads;
   for (int t = 0; t < threads; ++t) grads.emplace_back(model);

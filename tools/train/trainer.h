@@ -19,12 +19,18 @@ struct TrainSettings {
   float scale = 400.0f;        // K: sigmoid(score / K) is the expected result
   float resultWeight = 0.5f;   // blend weight of the game result in the target
   float lrDecay = 0.75f;       // learning rate multiplier per epoch
+  int lrDropEpoch = -1;        // from this epoch (0 = the first) on, the rate is also
+  float lrDropFactor = 1.0f;   // multiplied by lrDropFactor; -1: no drop
   int validationPermille = 20;
   bool quantised = true;       // quantisation-aware forward pass
   bool mirror = true;          // reverse the files of half the positions without castling rights
   uint64_t seed = 1;
   AdamSettings adam;
 };
+
+// Adam's learning rate in an epoch (counted from 0): the base rate decayed
+// once per epoch, and dropped once more from lrDropEpoch on.
+float epochLearningRate(const TrainSettings& settings, int epoch);
 
 // Target probability of a record under the settings.
 float trainingTarget(const TrainingPosition& p, float scale, float resultWeight);
