@@ -9,7 +9,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/checknetwork.cmake)
 # with CORVAN_NETWORK any image file.
 set(CORVAN_NETWORK "" CACHE FILEPATH "Network image file to embed (empty: the shipped network)")
 option(CORVAN_BOOTSTRAP_NETWORK "Embed the bootstrap network instead of the shipped trained one" OFF)
-set(CORVAN_SHIPPED_NETWORK ${CMAKE_SOURCE_DIR}/nets/corvan-gen4.nnue.xz)
+include(${CMAKE_CURRENT_LIST_DIR}/shippednetwork.cmake)
 
 if(CORVAN_NETWORK)
   get_filename_component(CORVAN_NETWORK_IMAGE "${CORVAN_NETWORK}" ABSOLUTE)

@@ -31,13 +31,15 @@ include(${CMAKE_SOURCE_DIR}/cmake/layers.cmake)
 
 # The shipped network, unpacked and checked as for the native engine.
 include(${CMAKE_CURRENT_LIST_DIR}/checknetwork.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/shippednetwork.cmake)
 find_program(XZ_PROGRAM xz REQUIRED)
-set(network ${CMAKE_BINARY_DIR}/corvan-gen4.nnue)
+get_filename_component(shipped_name ${CORVAN_SHIPPED_NETWORK} NAME_WE)
+set(network ${CMAKE_BINARY_DIR}/${shipped_name}.nnue)
 add_custom_command(OUTPUT ${network}
-  COMMAND ${XZ_PROGRAM} -d -c ${CMAKE_SOURCE_DIR}/nets/corvan-gen4.nnue.xz > ${network}.part
+  COMMAND ${XZ_PROGRAM} -d -c ${CORVAN_SHIPPED_NETWORK} > ${network}.part
   COMMAND ${CMAKE_COMMAND} -DIMAGE=${network}.part -P ${CMAKE_CURRENT_LIST_DIR}/checknetwork.cmake
   COMMAND ${CMAKE_COMMAND} -E rename ${network}.part ${network}
-  DEPENDS ${CMAKE_SOURCE_DIR}/nets/corvan-gen4.nnue.xz
+  DEPENDS ${CORVAN_SHIPPED_NETWORK}
   COMMENT "Unpacking the network"
   VERBATIM)
 

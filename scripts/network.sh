@@ -116,7 +116,7 @@ case "$step" in
     mkdir -p "$dir"
     build/corvan-train "${files[@]}" --dir "$dir/train" --epochs "$epochs" --threads "${TRAIN_THREADS:-$(nproc)}" \
       --result-weight "${RESULT_WEIGHT:-0.1}" --king-lr "${KING_LR:-0}" --lr "${LR:-0.001}" \
-      --lr-decay "${LR_DECAY:-0.75}" ${INIT:+--init "$INIT"}
+      --lr-decay "${LR_DECAY:-0.75}" ${LR_DROP:+--lr-drop $LR_DROP} ${INIT:+--init "$INIT"}
     ;;
   gate)
     gen=${2:?usage: network.sh gate GEN [GAMES]}
@@ -138,8 +138,8 @@ case "$step" in
     cmake -DIMAGE="$candidate" -P cmake/checknetwork.cmake
     mkdir -p nets
     xz -9 -T "$(nproc)" -c "$candidate" > "nets/corvan-gen$gen.nnue.xz"
-    sed -i "s|nets/corvan-gen[0-9]*\.nnue\.xz|nets/corvan-gen$gen.nnue.xz|" cmake/embedded.cmake
-    echo "nets/corvan-gen$gen.nnue.xz is now the built-in network; commit it with cmake/embedded.cmake"
+    sed -i "s|nets/corvan-gen[0-9]*\.nnue\.xz|nets/corvan-gen$gen.nnue.xz|" cmake/shippednetwork.cmake
+    echo "nets/corvan-gen$gen.nnue.xz is now the built-in network; commit it with cmake/shippednetwork.cmake"
     echo "once it has played a million positions (network.sh data), refit UCI_ShowWDL: network.sh wdl"
     ;;
   wdl)
