@@ -1,10 +1,12 @@
 // Learning tables of the move picker: history rewards and penalties, killer
-// and counter-move updates, ageing between searches.
+// and counter-move updates, ageing between searches, and the correction
+// history of the static evaluation.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <memory>
 
+#include "search/correction.h"
 #include "search/movepick.h"
 
 namespace {
@@ -149,4 +151,36 @@ TEST_F(History, AgeingHalvesTowardZeroAndShiftsKillers) {
   EXPECT_EQ(thread_->counterMoves[0][1][11][27], KNIGHT_F3);
 }
 
+
+TEST_F(History, CorrectionFollowsSearchResultsWithinItsLimit) {
+  SearchThread& t = *thread_;
+  PositionState st = white_, other = white_;
+  st.pieces[PAWN] = 0x00FF00000000FF00ull;
+  st.pieces[KING] = 0x1000000000000010ull;
+  st.pieces[OWN_PIECES] = 0x000000000000FF10ull;
+  st.pieces[ALL_PIECES] = st.pieces[PAWN] | st.pieces[KING];
+  other.pieces[PAWN] = 0x00EF00001000FF00ull;
+  other.pieces[ROOK] = 0x0000000000000001ull;
+  other.pieces[QUEEN] = 0x0800000000000000ull;
+  other.pieces[KING] = 0x1000000000000010ull;
+  other.pieces[OWN_PIECES] = 0x000000000000FF11ull;
+  other.pieces[ALL_PIECES] = other.pieces[PAWN] | other.pieces[ROOK] | other.pieces[QUEEN] | other.pieces[KING];
+  ASSERT_NE(pawnCorrectionSlot(st), pawnCorrectionSlot(other));
+
+  EXPECT_EQ(correctedEval(t, st, 50), 50);
+  EXPECT_EQ(correctedEval(t, st, EVAL_NONE), EVAL_NONE);
+  for (int i = 0; i < 500; ++i) updateCorrection(t, st, 12, 400);
+  const int limit = CORRECTION_LIMIT / CORRECTION_GRAIN;
+  EXPECT_GT(correctedEval(t, st, 50) - 50, limit * 9 / 10);
+  EXPECT_LE(correctedEval(t, st, 50) - 50, limit);
+  EXPECT_LE(correctedEval(t, st, 30000), CORRECTED_EVAL_LIMIT);
+  EXPECT_EQ(correctedEval(t, other, 50), 50);  // other pawns and other pieces on both sides
+
+  ageSearchTables(t);  // kept between searches
+  EXPECT_GT(correctedEval(t, st, 50), 50);
+  for (int i = 0; i < 500; ++i) updateCorrection(t, st, 12, -400);
+  EXPECT_LT(correctedEval(t, st, 50) - 50, -limit * 9 / 10);
+  clearSearchTables(t);
+  EXPECT_EQ(correctedEval(t, st, 50), 50);
+}
 }  // namespace

@@ -78,4 +78,6 @@ void clearSearchTables(SearchThread& t) {
   std::memset(t.mainHistory, 0, sizeof(t.mainHistory));
   std::memset(t.contHist1, 0, sizeof(t.contHist1));
   std::memset(t.contHist2, 0, sizeof(t.contHist2));
+  std::memset(t.pawnCorrection, 0, sizeof(t.pawnCorrection));
+  std::memset(t.pieceCorrection, 0, sizeof(t.pieceCorrection));
 }

@@ -1,7 +1,7 @@
 // The quiescence search: below the main search's horizon only captures,
 // queen promotions and (on its first ply) quiet checks are tried, every
 // evasion when in check; otherwise the side to move may stand pat on its
-// static evaluation.
+// static evaluation (moved by the correction history).
 #include <algorithm>
 #include <cstdlib>
 
@@ -13,6 +13,7 @@
 #include "search/timeman.h"
 #include "eval/accumulator.h"
 #include "eval/nnue.h"
+#include "search/correction.h"
 #include "search/draw.h"
 #include "search/nodeutil.h"
 #include "search/search.h"
@@ -143,7 +144,7 @@ int quiescence(SearchThread& t, int nodeKind, int ply, int qDepth, int alpha, in
     }
     t.evalStack[ply] = hit.eval;
     if (!inCheck && hit.bound != BOUND_EXACT) {
-      staticEval = hit.eval;
+      staticEval = correctedEval(t, st, hit.eval);
       if ((hit.bound == BOUND_LOWER && hit.score > staticEval) || (hit.bound == BOUND_UPPER && hit.score < staticEval))
         staticEval = hit.score;
     } else {
@@ -151,7 +152,7 @@ int quiescence(SearchThread& t, int nodeKind, int ply, int qDepth, int alpha, in
     }
     if (hit.move) hashMove = validateTTMove(st, hit.move);
   } else {
-    staticEval = t.evalStack[ply];
+    staticEval = inCheck ? t.evalStack[ply] : correctedEval(t, st, t.evalStack[ply]);
   }
 
   // Tablebases, right after an irreversible move. Nothing is stored.
@@ -178,7 +179,7 @@ int quiescence(SearchThread& t, int nodeKind, int ply, int qDepth, int alpha, in
   } else {
     if (t.evalStack[ply] == EVAL_NONE) {
       t.evalStack[ply] = evaluate(st, t.nnue, ply, t.position.chess960);
-      staticEval = t.evalStack[ply];
+      staticEval = correctedEval(t, st, t.evalStack[ply]);
     }
     bestScore = staticEval;
     if (staticEval > alpha) {

@@ -14,6 +14,7 @@
 #include "search/timeman.h"
 #include "eval/accumulator.h"
 #include "eval/nnue.h"
+#include "search/correction.h"
 #include "search/draw.h"
 #include "search/movepick.h"
 #include "search/nodeutil.h"
@@ -121,7 +122,6 @@ int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int
   TTHit hit;
   const bool ttHit = ttProbe(key, ply, hit);
   TTMove ttMove16 = hit.move;
-  int adjustedEval = t.evalStack[ply];
   if (ttHit) {
     if (hit.depth >= depth &&
         (hit.bound == BOUND_EXACT || (hit.bound == BOUND_LOWER && hit.score >= beta) ||
@@ -130,15 +130,6 @@ int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int
       return hit.score;
     }
     t.evalStack[ply] = hit.eval;
-    adjustedEval = hit.eval;
-    if (!inCheck) {
-      if (hit.bound == BOUND_EXACT)
-        adjustedEval = hit.score;
-      else if (hit.bound == BOUND_LOWER)
-        adjustedEval = std::max(adjustedEval, hit.score);
-      else
-        adjustedEval = std::min(adjustedEval, hit.score);
-    }
   }
 
   // 11. Tablebases, right after an irreversible move.
@@ -150,16 +141,24 @@ int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int
       return tbScore;
   }
 
-  // 12. Static evaluation (none in check).
-  if (t.evalStack[ply] == EVAL_NONE && !inCheck) {
-    t.evalStack[ply] = evaluate(st, t.nnue, ply, t.position.chess960);
-    adjustedEval = t.evalStack[ply];
+  // 12. Static evaluation (none in check), moved by the correction history;
+  // the hash table keeps the network's own. A hash bound tightens it further.
+  if (t.evalStack[ply] == EVAL_NONE && !inCheck) t.evalStack[ply] = evaluate(st, t.nnue, ply, t.position.chess960);
+  const int rawEval = t.evalStack[ply];
+  const int staticEval = inCheck ? rawEval : correctedEval(t, st, rawEval);
+  int adjustedEval = staticEval;
+  if (ttHit && !inCheck) {
+    if (hit.bound == BOUND_EXACT)
+      adjustedEval = hit.score;
+    else if (hit.bound == BOUND_LOWER)
+      adjustedEval = std::max(adjustedEval, hit.score);
+    else
+      adjustedEval = std::min(adjustedEval, hit.score);
   }
-  const int staticEval = t.evalStack[ply];
 
   // 13. Improving: better than two plies ago, so prune less.
-  const bool improving = ply < 2 || inCheck || staticEval == EVAL_NONE || t.evalStack[ply - 2] == EVAL_NONE ||
-                         staticEval >= t.evalStack[ply - 2];
+  const bool improving = ply < 2 || inCheck || rawEval == EVAL_NONE || t.evalStack[ply - 2] == EVAL_NONE ||
+                         rawEval >= t.evalStack[ply - 2];
 
   // 14. Killers of the child ply start empty.
   t.killers[ply + 1][0] = t.killers[ply + 1][1] = MOVE_NONE;
@@ -184,7 +183,7 @@ int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int
       t.nnue[ply + 1].computed = 0;
       makeNullMove(pos);
       prefetchTT(pos.state->key);
-      t.evalStack[ply + 1] = NULL_CHILD_EVAL - staticEval;
+      t.evalStack[ply + 1] = NULL_CHILD_EVAL - rawEval;
       int reduced = 3 * depth / 4 - 3 - std::min(NULL_MAX_EVAL_BONUS, (adjustedEval - beta) / NULL_EVAL_STEP);
       int value = -searchNode(t, NODE_ALL, ply + 1, reduced, -beta, -alpha, MOVE_NONE, MOVE_NONE, MOVE_NONE);
       takeBack(pos);
@@ -352,7 +351,14 @@ int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int
   if (!excludedMove && alpha >= beta && !(bestMove & (MOVE_CAPTURE | MOVE_PROMOTION)))
     updateQuietStats(t, st, ply, depth, bestMove, quiets, quietCount, prevMove, prevPrevMove);
 
-  ttStore(key, pvNode, depth, ttBoundFor(bestMove != MOVE_NONE, alpha, beta), bestMove ? bestMove : ttMove,
-          bestScore, t.evalStack[ply], ply);
+  const uint32_t bound = ttBoundFor(bestMove != MOVE_NONE, alpha, beta);
+  // A quiet result the evaluation did not foresee teaches the correction;
+  // a bound teaches only on its own side of the evaluation.
+  if (!excludedMove && !inCheck && !(bestMove & (MOVE_CAPTURE | MOVE_PROMOTION)) &&
+      std::abs(bestScore) <= MATE_BOUND && !(bound == BOUND_LOWER && bestScore <= staticEval) &&
+      !(bound == BOUND_UPPER && bestScore >= staticEval))
+    updateCorrection(t, st, depth, bestScore - staticEval);
+
+  ttStore(key, pvNode, depth, bound, bestMove ? bestMove : ttMove, bestScore, rawEval, ply);
   return bestScore;
 }

@@ -12,6 +12,9 @@
 
 // Plies of slack above MAX_PLY for the arrays that a node reads at ply + 2.
 constexpr int PLY_ARRAY_SIZE = MAX_PLY + 4;
+// Entries of each correction-history table (search/correction.h).
+constexpr int CORRECTION_BITS = 14;
+constexpr int CORRECTION_SIZE = 1 << CORRECTION_BITS;
 
 struct SearchThread {
   ThreadHandle handle;
@@ -27,12 +30,15 @@ struct SearchThread {
   int32_t rootScores[MAX_MOVES];
   int32_t evalStack[PLY_ARRAY_SIZE];
 
-  // Learning tables, zeroed with the search memory and aged at every search.
+  // Learning tables, zeroed with the search memory; the move histories are
+  // aged at every search, the corrections are kept.
   Move killers[PLY_ARRAY_SIZE][2];
   Move counterMoves[2][7][64][64];
   int16_t mainHistory[2][7][64][64];
   int16_t contHist1[2][7][64][7][64];
   int16_t contHist2[2][7][64][7][64];
+  int16_t pawnCorrection[CORRECTION_SIZE];
+  int16_t pieceCorrection[2][CORRECTION_SIZE];  // the mover's pieces, the other side's
 
   NnueRecord nnue[PLY_ARRAY_SIZE];
 };
