@@ -38,7 +38,10 @@ foreach(layer ${CORVAN_LAYERS})
 endforeach()
 
 if(CORVAN_PGO STREQUAL "generate")
-  set(pgo_flags -fprofile-generate=${pgo_data} -fprofile-prefix-path=${CMAKE_BINARY_DIR})
+  # The table is cleared by every search thread at once: atomic counters
+  # keep the counts of that code consistent, which the profiled build
+  # otherwise refuses now and then ("corrupted value profile").
+  set(pgo_flags -fprofile-generate=${pgo_data} -fprofile-prefix-path=${CMAKE_BINARY_DIR} -fprofile-update=atomic)
   foreach(target ${pgo_targets})
     target_compile_options(${target} PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${pgo_flags}>)
   endforeach()
