@@ -10,6 +10,7 @@
 #include "driver/session.h"
 #include "eval/network.h"
 #include "search/memory.h"
+#include "search/tune.h"
 #include "tablebase/registry.h"
 
 EngineOptions engineOptions;
@@ -61,6 +62,10 @@ void printOptionDeclarations() {
       std::printf(" default %s", std::strcmp(o.name, "BookFile") == 0 ? engineOptions.bookFile : o.defaultText);
     std::printf("\n");
   }
+  for (int i = 0; i < tunableCount(); ++i) {
+    const Tunable& t = tunableAt(i);
+    std::printf("option name %s type spin default %d min %d max %d\n", t.name, t.defaultValue, t.min, t.max);
+  }
 }
 
 static bool checkValue(const char* value) { return std::strcmp(value, "true") == 0; }
@@ -76,6 +81,8 @@ static bool leadingInteger(const char* value, int32_t& out) {
 }
 
 void setOption(const char* name, const char* value) {
+  int32_t tuned;
+  if (tunableCount() > 0 && leadingInteger(value, tuned) && setTunable(name, tuned)) return;
   for (const OptionSpec& o : OPTION_TABLE) {
     if (std::strcmp(name, o.name) != 0) continue;
     if (o.spin) {

@@ -13,6 +13,7 @@
 #include "search/nodeutil.h"
 #include "search/reduction.h"
 #include "search/shared.h"
+#include "search/tune.h"
 #include "search/search.h"
 #include "search/timeman.h"
 #include "search/tt.h"
@@ -20,7 +21,6 @@
 // Aspiration: the first window is this wide on each side of the last score
 // and grows by three quarters after every failure.
 static constexpr int ASPIRATION_MIN_DEPTH = 4;
-static constexpr int ASPIRATION_DELTA = 7;
 static constexpr int ASPIRATION_FULL_DELTA = 65533;
 
 static inline uint32_t progressWord(int depth, int score, int finished) {

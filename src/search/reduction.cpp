@@ -2,13 +2,15 @@
 
 #include <cmath>
 
+#include "search/tune.h"
+
 int32_t reductionTable[2][REDUCTION_SIZE][REDUCTION_SIZE];
 
-// PV lines are reduced less than the rest: a mistake there costs the result.
-static constexpr double REDUCTION_FACTOR_NON_PV = 18.0;
-static constexpr double REDUCTION_FACTOR_PV = 15.0;
+// PV lines are reduced less than the rest (search/tune.h): a mistake there
+// costs the result.
 
 void initReductionTables() {
+  const double nonPv = REDUCTION_NON_PV_TENTHS / 10.0, pv = REDUCTION_PV_TENTHS / 10.0;
   for (int i = 0; i < REDUCTION_SIZE; ++i)
     for (int j = 0; j < REDUCTION_SIZE; ++j) {
       if (i == 0 || j == 0) {
@@ -16,7 +18,7 @@ void initReductionTables() {
         continue;
       }
       double li = std::log(double(i)), lj = std::log(double(j));
-      reductionTable[REDUCTION_NON_PV][i][j] = int32_t(li * REDUCTION_FACTOR_NON_PV * lj);
-      reductionTable[REDUCTION_PV][i][j] = int32_t(li * REDUCTION_FACTOR_PV * lj);
+      reductionTable[REDUCTION_NON_PV][i][j] = int32_t(li * nonPv * lj);
+      reductionTable[REDUCTION_PV][i][j] = int32_t(li * pv * lj);
     }
 }

@@ -22,37 +22,30 @@
 #include "search/search.h"
 #include "search/tbsearch.h"
 #include "search/tt.h"
+#include "search/tune.h"
 
-// Reverse futility: a position this far above beta at low depth is left alone.
+// Reverse futility: a position this far above beta at low depth is left alone
+// (the margins of this file that the tuner moves are in search/tune.h).
 static constexpr int RFP_MAX_DEPTH = 5;
-static constexpr int RFP_MARGIN = 55;
 // Null move: the opponent moving twice still cannot reach beta.
 static constexpr int NULL_MIN_DEPTH = 4;
-static constexpr int NULL_EVAL_MARGIN = 20;
 static constexpr int NULL_CHILD_EVAL = 5;  // child eval = this - parent eval (the tempo)
 static constexpr int NULL_MAX_EVAL_BONUS = 3;
-static constexpr int NULL_EVAL_STEP = 100;
 // ProbCut: a capture that beats beta by this margin at a shallow depth
 // very likely beats beta at full depth too.
 static constexpr int PROBCUT_MIN_DEPTH = 6;
-static constexpr int PROBCUT_MARGIN = 150;
 static constexpr int PROBCUT_SHALLOW_DEPTH = 2;
 static constexpr int PROBCUT_VERIFY_MIN_DEPTH = 7;
 static constexpr int PROBCUT_VERIFY_REDUCTION = 4;
 // Internal iterative deepening finds a first move for PV nodes without one.
 static constexpr int IID_MIN_DEPTH = 4;
 // Move-loop pruning (PRUNE_MAX_DEPTH is beside the reductions).
-static constexpr int LMP_BASE_IMPROVING = 22;
-static constexpr int LMP_BASE = 10;
-static constexpr int FUTILITY_MARGIN = 55;
 static constexpr int CONT_HISTORY_PRUNE_DEPTH = 3;
 static constexpr int SEE_PRUNE_MAX_DEPTH = 6;
-static constexpr int SEE_MARGIN = 75;
 static constexpr int SEE_UNKNOWN = 32767;
 // Singular extension: the hash move alone holds the score.
 static constexpr int SINGULAR_MIN_DEPTH = 6;
 static constexpr int SINGULAR_DEPTH_SLACK = 3;
-static constexpr int SINGULAR_MARGIN_PER_PLY = 2;
 
 static constexpr int MATE_BOUND = SCORE_MATE_IN_MAX - 1;  // largest score that is not a mate
 
