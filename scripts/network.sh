@@ -14,10 +14,12 @@
 #
 # data plays with a copy of build/corvan-datagen kept in $CORVAN_DATA/bin, so
 # rebuilds do not disturb a long run; NETWORK=FILE plays with that image
-# instead of the built-in one, NODES=N sets the budget (5000), THREADS=N the
-# games at once (1). Its file is $CORVAN_DATA/NAME-nNODES.bin (NAME: the
-# network's bench signature, or the image's file name), and the manifest gets
-# or keeps its line. CANDIDATE=FILE gates or promotes another image than
+# instead of the built-in one, NODES=N sets the budget (5000), SOFT_NODES=S
+# a soft budget under it (no iteration starts past S nodes, NODES the hard
+# cap), THREADS=N the games at once (1). Its file is
+# $CORVAN_DATA/NAME-nNODES.bin, or NAME-sS-nNODES.bin (NAME: the network's
+# bench signature, or the image's file name), and the manifest gets or keeps
+# its line. CANDIDATE=FILE gates or promotes another image than
 # train/final.nnue. INIT=IMAGE fine-tunes that image instead of training from
 # random weights ("INIT=gen4.nnue LR=0.0003 scripts/network.sh train 5 1");
 # LR_DROP="EPOCH FACTOR" drops the rate by FACTOR from that epoch on.
@@ -27,7 +29,7 @@
 # relative to the directory, NETWORK the network that played it (bench:N,
 # the benchmark signature of the engine with the network built in, or
 # NAME:SHA, an image's name and the start of its SHA-256), NODES its node
-# budget; lines starting with # are
+# budget (S/N for a soft budget S under the cap N); lines starting with # are
 # comments. Training uses every file listed that is there.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -35,7 +37,7 @@ data_root=${CORVAN_DATA:-$HOME/corvan-data}
 manifest="$data_root/MANIFEST"
 threads=${THREADS:-1}
 step=${1:-}
-usage() { sed -n '2,31p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
+usage() { sed -n '2,33p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
 [[ -n "$step" ]] || usage
 mkdir -p "$data_root"
 [[ -e "$manifest" ]] || echo "# file network nodes positions" > "$manifest"
@@ -75,13 +77,20 @@ case "$step" in
       name="net$bench"
       network="bench:$bench"
     fi
-    file="$name-n$nodes.bin"
-    record "$file" "$network" "$nodes"
+    soft=${SOFT_NODES:-}
+    if [[ -n "$soft" ]]; then
+      file="$name-s$soft-n$nodes.bin"
+      budget="$soft/$nodes"
+    else
+      file="$name-n$nodes.bin"
+      budget=$nodes
+    fi
+    record "$file" "$network" "$budget"
     openings=${OPENINGS:-../shared/data/openings-balanced.epd}
     "$copy" --out "$data_root/$file" --threads "$threads" --nodes "$nodes" \
       $([[ -e "$openings" ]] && echo "--openings $openings") --positions "$positions" \
-      ${NETWORK:+--network "$NETWORK"}
-    record "$file" "$network" "$nodes"
+      ${NETWORK:+--network "$NETWORK"} ${soft:+--soft-nodes "$soft"}
+    record "$file" "$network" "$budget"
     ;;
   manifest)
     total=0

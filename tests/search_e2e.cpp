@@ -234,6 +234,31 @@ TEST(SearchProtocol, SearchCallMatchesGo) {
     }
 }
 
+// A soft node budget lets the iteration that passes it finish and starts no
+// other: the same search, node for node, as a depth limit at that iteration.
+TEST(SearchProtocol, SoftNodeBudgetEndsAtTheEndOfAnIteration) {
+  initEngine();
+  const char* fen = "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3";
+  auto run = [&](const SearchLimits& limits) {
+    allocateSearchMemory(16, 1, false);
+    auto root = std::make_unique<Position>();
+    setPosition(*root, fen, nullptr);
+    const SearchResult result = searchPosition(*root, limits, SearchConfig());
+    releaseSearchMemory();
+    return result;
+  };
+  SearchLimits soft;
+  soft.softNodes = 20000;
+  soft.nodes = 10000000;
+  const SearchResult bySoft = run(soft);
+  EXPECT_GE(bySoft.nodes, 20000);
+  SearchLimits byDepth;
+  byDepth.depth = bySoft.depth;
+  const SearchResult reference = run(byDepth);
+  EXPECT_EQ(bySoft.nodes, reference.nodes);
+  EXPECT_EQ(bySoft.best, reference.best);
+}
+
 TEST(SearchProtocol, MatedOrStalematedRootAnswersNullMove) {
   Engine engine;
   engine.send("position fen R5k1/5ppp/8/8/8/8/8/6K1 b - - 0 1");

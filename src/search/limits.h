@@ -25,6 +25,9 @@ struct SearchLimits {
   int32_t movesToGo = 0;
   int32_t gameMoves = 0;  // full moves of the game so far, for the clock
   int64_t nodes = NO_NODE_LIMIT;
+  // No iteration starts once this many nodes are spent (nodes stays the
+  // hard limit); for self-play at a soft budget.
+  int64_t softNodes = NO_NODE_LIMIT;
   int32_t depth = MAX_SEARCH_DEPTH;
   int32_t mate = 0;  // "go mate N": stop once a mate in at most N moves is found
   bool ponder = false;

@@ -70,6 +70,7 @@ void computeDeadlines(const SearchLimits& limits, const SearchConfig& config, in
   // and cuts an iteration that would run far beyond it.
   softNodeLimit = skillNodeBudget(config.eloLimit);
   if (softNodeLimit != NO_NODE_LIMIT) nodeLimit = std::min(nodeLimit, softNodeLimit * SKILL_HARD_NODE_FACTOR);
+  softNodeLimit = std::min(softNodeLimit, limits.softNodes);
   int64_t budget = timeBudget(in);
   softDeadline = startTime + budget * SOFT_NUMERATOR / SOFT_DENOMINATOR;
   hardDeadline = startTime + HARD_FACTOR * budget;

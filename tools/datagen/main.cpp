@@ -50,6 +50,7 @@ const char* USAGE =
     "already holds data, so an interrupted run can simply be started again.\n"
     "  --threads N        games played at once, one process each (1)\n"
     "  --nodes N          nodes per move (5000)\n"
+    "  --soft-nodes N     no new iteration once N nodes are spent, --nodes the cap\n"
     "  --openings FILE    EPD/FEN lines to start from (none: the start position)\n"
     "  --random-plies N   random legal plies after the opening (8)\n"
     "  --positions N      stop after adding N positions (0: run until Ctrl-C)\n"
@@ -79,6 +80,7 @@ bool parseArgs(int argc, char** argv, Options& o) {
     else if (a == "--network" && i + 1 < argc) o.network = argv[++i];
     else if (a == "--threads" && number(i, v) && v >= 1 && v <= 256) o.threads = int(v);
     else if (a == "--nodes" && number(i, v) && v >= 1) o.play.nodes = int64_t(v);
+    else if (a == "--soft-nodes" && number(i, v) && v >= 1) o.play.softNodes = int64_t(v);
     else if (a == "--random-plies" && number(i, v) && v <= 100) o.play.randomPlies = int(v);
     else if (a == "--positions" && number(i, v)) o.positions = v;
     else if (a == "--games" && number(i, v)) o.games = v;

@@ -24,9 +24,10 @@ struct SearchOutcome {
 
 // A node-limited search of pos, exactly as "go nodes" runs it but silent.
 // Needs at least one legal move.
-SearchOutcome searchNodes(const Position& pos, int64_t nodes, int plies) {
+SearchOutcome searchNodes(const Position& pos, int64_t nodes, int64_t softNodes, int plies) {
   SearchLimits limits;
   limits.nodes = nodes;
+  if (softNodes > 0) limits.softNodes = softNodes;
   limits.gameMoves = plies / 2;
   const SearchResult result = searchPosition(pos, limits, SearchConfig());
   return {result.best, result.iterationScore};
@@ -97,7 +98,7 @@ GameOutcome playGame(const SelfPlayConfig& config, const std::string& openingFen
     if (!first && (st.rule50 >= 100 || threefold(pos) || insufficientMaterial(st) || plies >= config.maxPlies)) break;
     if (!first && tablebaseResult(pos, result)) break;
 
-    const SearchOutcome found = searchNodes(pos, config.nodes, plies);
+    const SearchOutcome found = searchNodes(pos, config.nodes, config.softNodes, plies);
     if (first && std::abs(found.score) > config.openingScoreLimit) return game;
     const bool quiet = !(found.move & (MOVE_CAPTURE | MOVE_PROMOTION));
     if (!isInCheck(st) && quiet && std::abs(found.score) < config.keepScoreLimit) {

@@ -10,6 +10,7 @@
 // Knobs of a game; the defaults are the data generator's.
 struct SelfPlayConfig {
   int64_t nodes = 5000;           // node budget of every search
+  int64_t softNodes = 0;          // with nodes as the hard cap: no iteration starts past it (0: off)
   int randomPlies = 8;            // random legal plies after the opening line
   int openingScoreLimit = 400;    // openings scored beyond this are dropped
   int winScore = 2000;            // a score this decisive ...
