@@ -94,6 +94,25 @@ TEST_F(Picker, KeysFallAfterTheHashMove) {
   EXPECT_EQ(moveTo(picked[0].move), 40);
 }
 
+// Good captures go by victim, then by what the capture history learned: a
+// capture that refuted earns its place, one searched in vain loses it.
+TEST_F(Picker, CapturesGoByVictimThenByCaptureHistory) {
+  const PositionState& st = setUp(KIWIPETE);
+  const Move bxa6 = find(st, 12, 40), gxh3 = find(st, 14, 23), dxe6 = find(st, 35, 44);
+  auto goodCaptures = [&] {
+    std::vector<Move> out;
+    for (const ScoredMove& sm : drain(st, 0, 12))
+      if (sm.key >= PICK_GOOD_CAPTURE) out.push_back(withoutCheck(sm.move));
+    return out;
+  };
+  updateCaptureStats(*thread_, st, 10, dxe6, &gxh3, 1);
+  EXPECT_EQ(goodCaptures(), (std::vector<Move>{bxa6, dxe6, gxh3}));
+  // A quiet refutation punishes the captures tried before it.
+  const Move tried[] = {dxe6, dxe6, dxe6};
+  updateCaptureStats(*thread_, st, 12, find(st, 14, 22), tried, 3);
+  EXPECT_EQ(goodCaptures(), (std::vector<Move>{bxa6, gxh3, dxe6}));
+}
+
 TEST_F(Picker, LosingCaptureComesAfterEveryQuietMove) {
   const PositionState& st = setUp(LOSING_KNIGHT);
   std::vector<ScoredMove> picked = drain(st, 0, 5);
@@ -101,7 +120,8 @@ TEST_F(Picker, LosingCaptureComesAfterEveryQuietMove) {
   const ScoredMove& last = picked.back();
   EXPECT_EQ(movePiece(last.move), KNIGHT);
   EXPECT_EQ(moveTo(last.move), 36);
-  EXPECT_EQ(last.key, -200 * 128 + 13 - 2047483773);
+  // Exchange value -200, then the capture's key bits (pawn victim, history bucket 20).
+  EXPECT_EQ(last.key, -200 * 128 + 60 - 2047483773);
   EXPECT_LT(last.key, PICK_LOSING_LIMIT);
   for (size_t i = 0; i + 1 < picked.size(); ++i) EXPECT_FALSE(picked[i].move & MOVE_CAPTURE);
 }

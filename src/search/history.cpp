@@ -59,6 +59,15 @@ void updateQuietStats(SearchThread& t, const PositionState& st, int ply, int dep
   if (!isInCheck(st)) updateKillersAndCounter(t, st, ply, bestMove, prevMove);
 }
 
+void updateCaptureStats(SearchThread& t, const PositionState& st, int depth, Move bestMove, const Move* captures,
+                        int captureCount) {
+  auto& history = t.captureHistory[sideIndex(st)];
+  const int bonus = historyBonus(depth);
+  auto slot = [&](Move m) -> int16_t& { return history[movePiece(m)][moveTo(m)][moveCaptured(m)]; };
+  if (bestMove & (MOVE_CAPTURE | MOVE_PROMOTION)) slot(bestMove) = historyReward(slot(bestMove), bonus);
+  for (int i = 0; i < captureCount; ++i) slot(captures[i]) = historyPenalty(slot(captures[i]), bonus);
+}
+
 void ageSearchTables(SearchThread& t) {
   // The tables are plain int16 arrays of known total size; view them flat.
   auto halve = [](int16_t* p, size_t n) {
@@ -67,6 +76,7 @@ void ageSearchTables(SearchThread& t) {
   halve(&t.mainHistory[0][0][0][0], sizeof(t.mainHistory) / sizeof(int16_t));
   halve(&t.contHist1[0][0][0][0][0], sizeof(t.contHist1) / sizeof(int16_t));
   halve(&t.contHist2[0][0][0][0][0], sizeof(t.contHist2) / sizeof(int16_t));
+  halve(&t.captureHistory[0][0][0][0], sizeof(t.captureHistory) / sizeof(int16_t));
   t.killers[0][0] = t.killers[2][0];
   t.killers[0][1] = t.killers[2][1];
   t.killers[1][0] = t.killers[1][1] = 0;
@@ -78,6 +88,7 @@ void clearSearchTables(SearchThread& t) {
   std::memset(t.mainHistory, 0, sizeof(t.mainHistory));
   std::memset(t.contHist1, 0, sizeof(t.contHist1));
   std::memset(t.contHist2, 0, sizeof(t.contHist2));
+  std::memset(t.captureHistory, 0, sizeof(t.captureHistory));
   std::memset(t.pawnCorrection, 0, sizeof(t.pawnCorrection));
   std::memset(t.pieceCorrection, 0, sizeof(t.pieceCorrection));
 }

@@ -157,6 +157,24 @@ static void scoreQuietMoves(const SearchThread& t, const PositionState& st, Scor
     }
 }
 
+// Re-keys the captures and queen promotions of a position not in check by
+// victim, then by capture history (the attacker order of the generator
+// gives way to what the search learned).
+static void scoreCaptures(const SearchThread& t, const PositionState& st, ScoredMove* begin, ScoredMove* end) {
+  const auto& history = t.captureHistory[sideIndex(st)];
+  for (ScoredMove* p = begin; p < end; ++p) {
+    const Move move = p->move;
+    const int victim = std::min(int(moveCaptured(move)), int(QUEEN));
+    if (move & MOVE_PROMOTION) {
+      if (movePromotion(move) == QUEEN) p->key = PICK_GOOD_CAPTURE + CAPTURE_PROMOTION_KEY + victim;
+      continue;
+    }
+    const int h = history[movePiece(move)][moveTo(move)][moveCaptured(move)];
+    const int bucket = std::clamp(CAPTURE_VICTIM_STEP / 2 + h / CAPTURE_HISTORY_DIVISOR, 0, CAPTURE_VICTIM_STEP - 1);
+    p->key = PICK_GOOD_CAPTURE + CAPTURE_VICTIM_STEP * victim + bucket;
+  }
+}
+
 static ScoredMove handOut(const PositionState& st, Move move, int32_t key) {
   setGivesCheck(st, &move);
   return {key, move};
@@ -172,8 +190,12 @@ ScoredMove pickNextMove(MovePicker& mp) {
         return {PICK_TT_MOVE, mp.ttMove};
 
       case STAGE_GENERATE_CAPTURES:
-        mp.end = mp.inCheck ? generateEvasions(st, mp.moves, mp.depth >= UNDERPROMOTION_MIN_DEPTH)
-                            : generateCaptures(st, mp.moves);
+        if (mp.inCheck) {
+          mp.end = generateEvasions(st, mp.moves, mp.depth >= UNDERPROMOTION_MIN_DEPTH);
+        } else {
+          mp.end = generateCaptures(st, mp.moves);
+          scoreCaptures(t, st, mp.moves, mp.end);
+        }
         mp.stage = STAGE_GOOD_CAPTURES;
         continue;
 

@@ -1,10 +1,10 @@
 // Staged move picker of the main search and the learning tables behind it.
 //
-// Outside check the moves come in this order: the hash move; captures and
-// queen promotions that do not lose material (best victim first, cheapest
-// attacker first); killer 0, killer 1 and the counter move; then everything
-// else (quiet moves by history, losing captures, under-promotions) in one
-// key order. In check: the hash move, winning evasion captures, then all
+// Outside check the moves come in this order: the hash move; queen
+// promotions and the captures that do not lose material (best victim first,
+// then by capture history); killer 0, killer 1 and the counter move; then
+// everything else (quiet moves by history, losing captures,
+// under-promotions) in one key order. In check: the hash move, winning evasion captures, then all
 // other evasions by key. Moves are generated lazily and tested for legality
 // only when handed out; every returned move carries a correct MOVE_CHECK.
 #pragma once
@@ -29,6 +29,14 @@ constexpr int32_t PICK_LOSING_LIMIT = -2047483645;
 constexpr int HISTORY_LIMIT = 32767;
 constexpr int HISTORY_BONUS_SCALE = 16;
 constexpr int HISTORY_DEPTH_SQUARE_CAP = 1600;
+// Good captures outside check are keyed by victim first, then by capture
+// history: PICK_GOOD_CAPTURE + VICTIM_STEP * victim + a history bucket in
+// [0, VICTIM_STEP), queen promotions above every capture.
+constexpr int CAPTURE_VICTIM_STEP = 40;
+constexpr int CAPTURE_HISTORY_DIVISOR = 1600;
+constexpr int CAPTURE_PROMOTION_KEY = 240;
+// Captures tried before a cutoff that the search remembers for the malus.
+constexpr int MAX_CAPTURES_KEPT = 32;
 // Under-promotions are worth generating only in deep nodes.
 constexpr int UNDERPROMOTION_MIN_DEPTH = 8;
 
@@ -97,6 +105,12 @@ ScoredMove pickNextMove(MovePicker& mp);
 // when not in check make it killer 0 and the counter move of prevMove.
 void updateQuietStats(SearchThread& thread, const PositionState& st, int ply, int depth, Move bestMove,
                       const Move* quiets, int quietCount, Move prevMove, Move prevPrevMove);
+
+// After a cutoff: reward bestMove in the capture history when it is a
+// capture or promotion, and punish the captures searched before it
+// (captures[0..captureCount)).
+void updateCaptureStats(SearchThread& thread, const PositionState& st, int depth, Move bestMove,
+                        const Move* captures, int captureCount);
 
 // Killer and counter-move update alone (killer 1 takes the old killer 0
 // unless the move already is killer 0).

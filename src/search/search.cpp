@@ -235,6 +235,8 @@ int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int
   bool searchedAny = false;
   Move quiets[MAX_MOVES];
   int quietCount = 0;
+  Move captures[MAX_CAPTURES_KEPT];
+  int captureCount = 0;
 
   MovePicker mp;
   initMovePicker(mp, t, st, ttMove, ply, depth, prevMove, prevPrevMove, inCheck);
@@ -331,7 +333,11 @@ int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int
       alpha = score;
       if (alpha >= beta) break;
     }
-    if (!(move & (MOVE_CAPTURE | MOVE_PROMOTION)) && quietCount < MAX_MOVES) quiets[quietCount++] = move;
+    if (!(move & (MOVE_CAPTURE | MOVE_PROMOTION))) {
+      if (quietCount < MAX_MOVES) quiets[quietCount++] = move;
+    } else if (captureCount < MAX_CAPTURES_KEPT) {
+      captures[captureCount++] = move;
+    }
   }
 
   // Checkmate or stalemate.
@@ -341,8 +347,11 @@ int searchNode(SearchThread& t, int nodeKind, int ply, int depth, int alpha, int
     bestScore = alpha;
   }
 
-  if (!excludedMove && alpha >= beta && !(bestMove & (MOVE_CAPTURE | MOVE_PROMOTION)))
-    updateQuietStats(t, st, ply, depth, bestMove, quiets, quietCount, prevMove, prevPrevMove);
+  if (!excludedMove && alpha >= beta) {
+    if (!(bestMove & (MOVE_CAPTURE | MOVE_PROMOTION)))
+      updateQuietStats(t, st, ply, depth, bestMove, quiets, quietCount, prevMove, prevPrevMove);
+    updateCaptureStats(t, st, depth, bestMove, captures, captureCount);
+  }
 
   const uint32_t bound = ttBoundFor(bestMove != MOVE_NONE, alpha, beta);
   // A quiet result the evaluation did not foresee teaches the correction;

@@ -37,6 +37,7 @@ struct SearchThread {
   int16_t mainHistory[2][7][64][64];
   int16_t contHist1[2][7][64][7][64];
   int16_t contHist2[2][7][64][7][64];
+  int16_t captureHistory[2][7][64][7];  // side, mover, to-square, captured type
   int16_t pawnCorrection[CORRECTION_SIZE];
   int16_t pieceCorrection[2][CORRECTION_SIZE];  // the mover's pieces, the other side's
 
