@@ -4,9 +4,10 @@
 // promotions and the captures that do not lose material (best victim first,
 // then by capture history); killer 0, killer 1 and the counter move; then
 // everything else (quiet moves by history, losing captures,
-// under-promotions) in one key order. In check: the hash move, winning evasion captures, then all
-// other evasions by key. Moves are generated lazily and tested for legality
-// only when handed out; every returned move carries a correct MOVE_CHECK.
+// under-promotions) in one key order. In check: the hash move, winning
+// evasion captures, then all other evasions by key. Moves are generated
+// lazily and tested for legality only when handed out; every returned move
+// carries a correct MOVE_CHECK.
 #pragma once
 
 #include <cstdint>
