@@ -6,6 +6,7 @@
 #include "board/movegen.h"
 #include "search/nodeutil.h"
 #include "search/reduction.h"
+#include "search/selection.h"
 
 void initMovePicker(MovePicker& mp, SearchThread& thread, const PositionState& st, Move ttMove, int ply,
                     int depth, Move prevMove, Move prevPrevMove, bool inCheck) {
@@ -32,18 +33,12 @@ void initProbCutPicker(MovePicker& mp, SearchThread& thread, const PositionState
   mp.probCut = true;
 }
 
-// Takes the entry with the highest key out of moves[0, end): the scan runs
-// from the end down so that among equal keys the one nearest the end wins.
+// Takes the entry with the highest key out of moves[0, end), the one nearest
+// the end among equal keys, and swaps the last entry into its place.
 static ScoredMove selectBest(MovePicker& mp) {
   ScoredMove* moves = mp.moves;
-  int last = int(mp.end - moves) - 1;
-  int best = last;
-  int32_t bestKey = moves[last].key;
-  for (int i = last - 1; i >= 0; --i)
-    if (moves[i].key > bestKey) {
-      best = i;
-      bestKey = moves[i].key;
-    }
+  const int last = int(mp.end - moves) - 1;
+  const int best = bestEntryIndex(moves, last + 1);
   ScoredMove chosen = moves[best];
   moves[best] = moves[last];
   moves[last] = chosen;

@@ -17,6 +17,7 @@
 #include "search/draw.h"
 #include "search/nodeutil.h"
 #include "search/search.h"
+#include "search/selection.h"
 #include "search/tbsearch.h"
 #include "search/tt.h"
 
@@ -38,13 +39,10 @@ struct QsPicker {
 
 enum QsStage { QS_HASH_MOVE, QS_GENERATE, QS_CAPTURES, QS_SCORE_REST, QS_REST, QS_DONE };
 
-// Highest key of [begin, end), scanning from the end so that the entry
-// nearest the end wins ties; moved to end - 1.
+// Highest key of [begin, end), the entry nearest the end among equal keys;
+// moved to end - 1.
 static inline ScoredMove* selectBest(ScoredMove* begin, ScoredMove* end) {
-  ScoredMove* best = end - 1;
-  for (ScoredMove* m = end - 2; m >= begin; --m)
-    if (m->key > best->key) best = m;
-  std::swap(*best, end[-1]);
+  std::swap(begin[bestEntryIndex(begin, int(end - begin))], end[-1]);
   return end - 1;
 }
 
