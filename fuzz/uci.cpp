@@ -10,7 +10,8 @@
 // 4, Strength at least 100, whose pauses would otherwise wait up to seconds),
 // and SyzygyPath lines are dropped, since a fuzzed path would send the engine
 // scanning the file system (tablebase files get a target of their own). So
-// are "bench" lines (the full benchmark) and "go perft" deeper than 2.
+// are "bench" and "pgo" lines (the full benchmark, a minute or more under the
+// sanitizers) and "go perft" deeper than 2.
 #include <algorithm>
 #include <cstring>
 #include <fcntl.h>
@@ -56,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string line = text.substr(begin, end - begin);
     begin = end + 1;
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.rfind("setoption name SyzygyPath", 0) == 0 || line.rfind("bench", 0) == 0) continue;
+    if (line.rfind("setoption name SyzygyPath", 0) == 0 || line.rfind("bench", 0) == 0 || line == "pgo") continue;
     if (line.rfind("go perft", 0) == 0) {
       if (std::atoi(line.c_str() + std::strlen("go perft")) > 2) continue;
     } else if (line.rfind("go", 0) == 0) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 
 #include "support/engine_process.h"
 #include "support/paths.h"
@@ -178,8 +179,11 @@ TEST(CommandLoop, EvalFileLoadsValidImagesAndRefusesOthersKeepingTheNetwork) {
     if (entry.path().extension() == ".nnue" && entry.file_size() == 20990804) image = entry.path();
   if (image.empty()) GTEST_SKIP() << "no unpacked network image in the build directory";
   const std::string dir = testing::TempDir();
-  const std::string shortFile = dir + "/short.nnue", badBits = dir + "/bits.nnue";
+  const std::string shortFile = dir + "/short.nnue", badBits = dir + "/bits.nnue", pipe = dir + "/pipe.nnue";
   std::ofstream(shortFile) << "not a network";
+  // A named pipe nobody writes to: refused, not waited on.
+  std::remove(pipe.c_str());
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
   std::filesystem::copy_file(image, badBits, std::filesystem::copy_options::overwrite_existing);
   {
     // The first of the four decimal-bit fields that end the image.
@@ -198,6 +202,7 @@ TEST(CommandLoop, EvalFileLoadsValidImagesAndRefusesOthersKeepingTheNetwork) {
   };
   const Case cases[] = {
       {dir + "/missing.nnue", "info string EvalFile: cannot read " + dir + "/missing.nnue", false},
+      {pipe, "info string EvalFile: cannot read " + pipe, false},
       {shortFile, "info string EvalFile: " + shortFile + " has 13 bytes, a network image has 20990804", false},
       {badBits, "info string EvalFile: " + badBits + " has 7 decimal bits in L1, a network image has 4", false},
       {image, "info string EvalFile: using " + image + " (hash ", true},
@@ -209,6 +214,5 @@ TEST(CommandLoop, EvalFileLoadsValidImagesAndRefusesOthersKeepingTheNetwork) {
     EXPECT_EQ(lastNodes(out), builtIn) << c.file;
     EXPECT_NE(out.find(c.loads ? "Network: " + image : "Network: built-in"), std::string::npos) << c.file;
   }
-  std::remove(shortFile.c_str());
-  std::remove(badBits.c_str());
+  for (const std::string& file : {shortFile, badBits, pipe}) std::remove(file.c_str());
 }

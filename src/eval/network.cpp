@@ -139,7 +139,8 @@ static bool readWhole(int fd, uint8_t* memory, size_t size) {
 
 std::string loadNetworkFile(const std::string& path) {
   const std::string unreadable = "cannot read " + path;
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a named pipe is refused below rather than waited on.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return unreadable;
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {

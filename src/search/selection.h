@@ -21,9 +21,10 @@ inline int bestEntryIndexScalar(const ScoredMove* moves, int count) {
   return best;
 }
 
-// The entry lists are scanned eight at a time. Every key lane remembers its
-// highest key and where it was seen last (a later equal key replaces it);
-// the answer is the latest position among the lanes holding the highest key.
+// The list is scanned eight entries at a time (four with AVX2). Every key
+// lane remembers its highest key and where it was seen last (a later equal
+// key replaces it); the answer is the latest position among the lanes
+// holding the highest key.
 inline int bestEntryIndex(const ScoredMove* moves, int count) {
 #if defined(__AVX512F__)
   if (count >= 8) {

@@ -7,7 +7,8 @@
 
 MapOutcome mapTableFile(const char* path, FileImage* image) {
   *image = FileImage{nullptr, 0};
-  const int fd = open(path, O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a named pipe is refused below rather than waited on.
+  const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return MAP_ABSENT;
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
